@@ -1,0 +1,1 @@
+#include "VRcomm/FieldTypes.h"

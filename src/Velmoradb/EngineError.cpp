@@ -1,0 +1,30 @@
+#include "Velmoradb/EngineError.h"
+
+#include <velmora/velmora.hpp>
+
+#include "VRcomm/ShortString.h"
+
+namespace velmora {
+
+namespace {
+std::string &LastEngineError() {
+  static std::string text;
+  return text;
+}
+}  // namespace
+
+void RaiseEngineError(const std::string &message) {
+  std::string text = Cut255(message);
+  LastEngineError() = text;
+  throw EVelmoraDBError(text);
+}
+
+std::string TakeEngineError() {
+  std::string text;
+  text.swap(LastEngineError());
+  return text;
+}
+
+const std::string &EngineErrorText() { return LastEngineError(); }
+
+}  // namespace velmora

@@ -1,0 +1,53 @@
+// The auxiliary exports: bookmarks, rebuild, locate, filters, status text,
+// schema file operations and table utilities.
+#include "VRcomm/ShortString.h"
+#include "dll_src/Exports.h"
+
+using namespace velmora;
+using namespace velmora::dll;
+
+#define VR_PENDING(ret, name, params, operation)                 \
+  VR_EXPORT ret VR_CALL name params {                             \
+    return Run([&]() -> ret {                                     \
+      TableOf(h);                                                 \
+      NotBuilt(operation);                                        \
+    });                                                           \
+  }
+
+VR_PENDING(int32_t, DLL_GetCurrentBookMarkData, (int32_t h), "GetCurrentBookMarkData")
+VR_PENDING(int32_t, DLL_AddBookmark, (int32_t h, int32_t), "AddBookmark")
+VR_PENDING(void, DLL_DeleteBookmark, (int32_t h, int32_t), "DeleteBookmark")
+VR_PENDING(int32_t, DLL_CheckBookmarkValid, (int32_t h, int32_t), "CheckBookmarkValid")
+VR_PENDING(int32_t, DLL_GoToBookmark, (int32_t h, int32_t), "GoToBookmark")
+VR_PENDING(void, DLL_RebuildTable, (int32_t h, int32_t *, int32_t *), "RebuildTable")
+VR_PENDING(int32_t, DLL_MapFieldsToIndex, (int32_t h, TFieldNoList *, uint32_t), "MapFieldsToIndex")
+VR_PENDING(void, DLL_SetFilterProc, (int32_t h, TFilterProc, intptr_t, TFilterProc, intptr_t),
+           "SetFilterProc")
+VR_PENDING(void, DLL_SetFilterStatus, (int32_t h, uint32_t, uint32_t), "SetFilterStatus")
+VR_PENDING(void, DLL_SetFiltered, (int32_t h, uint32_t), "SetFiltered")
+VR_PENDING(void, DLL_InternalStatus, (uint8_t *, int32_t h, int32_t), "InternalStatus")
+VR_PENDING(int32_t, DLL_VRIFileOps,
+           (int32_t h, uint32_t, const uint8_t *, TFieldDefList *, TIndexDefList *), "VRIFileOps")
+
+// Locate never raises: any failure is the result 0.
+VR_EXPORT int32_t VR_CALL DLL_LocateRecord(int32_t h, TFieldNoList *, void *, int32_t, int32_t,
+                                           uint32_t, uint32_t) {
+  return Run([&]() -> int32_t {
+    try {
+      TableOf(h);
+      NotBuilt("LocateRecord");
+    } catch (...) {
+      return 0;
+    }
+  });
+}
+
+VR_EXPORT int32_t VR_CALL DLL_TableUtils(int32_t, const uint8_t *source, const uint8_t *dest,
+                                         int32_t op) {
+  return Run([&]() -> int32_t {
+    std::string sourceName = FromShort(source);
+    std::string destName = FromShort(dest);
+    if (op == -1 || op == -2 || op == -3) return -1;
+    NotBuilt("TableUtils");
+  });
+}

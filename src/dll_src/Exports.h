@@ -1,0 +1,27 @@
+// Shared by the export source files: the C structures without the prototypes
+// (the definitions read boolean arguments as whole slots, of which only the
+// low byte is significant), the guard, and the registry.
+#pragma once
+
+#define VELMORA_NO_PROTOTYPES
+#include <velmora/velmora.h>
+
+#include <string>
+
+#include "DLL_Comm/Registry.h"
+#include "Velmoradb/VelmoraDB.h"
+#include "dll_src/ExportGuard.h"
+
+#define VR_EXPORT extern "C"
+
+namespace velmora::dll {
+
+inline UserRegistry &Users() { return UserRegistry::Instance(); }
+inline TVRVelmoraDB &TableOf(int32_t h) { return Users().TableOf(h); }
+
+// Raised by an export whose engine operation this build does not provide.
+[[noreturn]] inline void NotBuilt(const char *operation) {
+  throw EVelmoraDBError(std::string(operation) + " is not available in this build of Velmora");
+}
+
+}  // namespace velmora::dll

@@ -1,0 +1,108 @@
+// The operating-system layer: the only code of the engine that touches files,
+// locks, the locale or raw memory.  Everything above it talks to the abstract
+// Platform, so tests can substitute a platform that injects faults, and the
+// Linux and Win32 builds differ only in the implementation behind it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace velmora::platform {
+
+// The open-mode word: bits 0-1 give the access, bits 4-7 the sharing.
+enum : int32_t {
+  kAccessRead = 0,
+  kAccessWrite = 1,
+  kAccessReadWrite = 2,
+  kShareCompat = 0,      // others may not open the file at all
+  kShareExclusive = 16,  // others may not open the file at all
+  kShareDenyWrite = 32,  // others may only read
+  kShareDenyRead = 48,   // others may only write
+  kShareDenyNone = 64,   // others may read and write
+  // Data, index and newly created files: read and write, shared for both.
+  kModeSharedReadWrite = kAccessReadWrite | kShareDenyNone,
+};
+
+// Error numbers used where the platform has none of its own.
+enum : int32_t {
+  kErrorReadBeyondEnd = 100,
+  kErrorDiskFull = 101,
+};
+
+// An open file.  Offsets and sizes are in bytes.  Every failure the operating
+// system reports raises velmora::EInOutError with its code; a read at or past
+// the end of the file is not a failure and simply transfers fewer bytes.
+class File {
+ public:
+  virtual ~File() = default;
+  // A positive number identifying the open file (the schema file's handle).
+  virtual int32_t Handle() const = 0;
+  virtual int64_t Size() = 0;
+  // Reads up to n bytes at offset; returns the number read (short at end of file).
+  virtual size_t ReadAt(int64_t offset, void *buffer, size_t n) = 0;
+  // Writes n bytes at offset, extending the file as needed; returns n, or
+  // raises EInOutError ("Disk full" when the device is full).
+  virtual size_t WriteAt(int64_t offset, const void *buffer, size_t n) = 0;
+  virtual void Truncate(int64_t size) = 0;
+  // Closes the file, raising EInOutError if the system reports a failure.
+  // The destructor closes an open file silently.
+  virtual void Close() = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Opens an existing file with an open-mode word, enforcing the sharing rules
+  // between all openers (in this process and others).  On failure returns null
+  // and stores the system's error code in *error (2 for a missing file, 5 or
+  // EACCES for a sharing or access conflict).  Never creates the file.
+  virtual std::unique_ptr<File> Open(const std::string &path, int32_t mode, int32_t *error) = 0;
+  // Creates the file, replacing any existing one (matched without regard to
+  // letter case), opened for reading and writing shared with other openers.
+  // Raises EInOutError on failure.
+  virtual std::unique_ptr<File> Create(const std::string &path) = 0;
+
+  virtual bool Exists(const std::string &path) = 0;
+  // Each returns false (never raises) when the operation fails.
+  virtual bool Delete(const std::string &path) = 0;
+  // Renames, refusing a destination that exists under any spelling.
+  virtual bool Rename(const std::string &from, const std::string &to) = 0;
+  // Copies, refusing a destination that exists under any spelling.
+  virtual bool Copy(const std::string &from, const std::string &to) = 0;
+
+  // Locale-aware conversions; each raises velmora::EConvertError with the
+  // message "'<text>' is not a valid floating point value", "... integer value"
+  // or "... date and time".
+  virtual double TextToFloat(const std::string &text) = 0;
+  virtual int32_t TextToInt(const std::string &text) = 0;
+  // Date (host short date order and separator) optionally followed by a time;
+  // days since 30 December 1899 with the time of day as the fraction.
+  virtual double TextToDateTime(const std::string &text) = 0;
+  // Formatting, used to validate stored values; raises EConvertError for a
+  // value that has no text form (a date-time outside the calendar).
+  virtual std::string FloatToText(double value) = 0;
+  virtual std::string DateTimeToText(double value) = 0;
+
+  // Raw memory whose exhaustion can be handled: returns null on failure.
+  virtual void *Allocate(size_t bytes) noexcept = 0;
+  virtual void Release(void *block) noexcept = 0;
+};
+
+// The platform in use.  Tests may install their own (for example one that
+// wraps the real platform and injects faults); passing null restores the
+// built-in one.
+Platform &Os();
+void SetPlatform(Platform *platform);
+// The built-in platform of this build.
+Platform &NativePlatform();
+
+// Message of the I/O error for a system error code: "File not found",
+// "File access denied", "Read beyond end of file", "Disk full" or "I/O error <code>".
+std::string IoErrorText(int32_t code);
+// Raises velmora::EInOutError for the code with its message.
+[[noreturn]] void RaiseIoError(int32_t code);
+
+}  // namespace velmora::platform
