@@ -1,1 +1,63 @@
+// The registry and the table object's error reporting, inside the engine.
 #include <gtest/gtest.h>
+
+#include <velmora/velmora.hpp>
+
+#include "DLL_Comm/Registry.h"
+#include "Velmoradb/EngineError.h"
+#include "Velmoradb/VelmoraDB.h"
+
+using namespace velmora;
+
+TEST(TableObject, NewObjectIsClosedWithEmptyLastError) {
+  TVRVelmoraDB table;
+  EXPECT_FALSE(table.IsOpen());
+  EXPECT_EQ(0, table.FieldCount);
+  EXPECT_EQ(0, table.IndexCount);
+  EXPECT_EQ("", table.LastError);
+}
+
+TEST(TableObject, TableErrorsGoToLastErrorAndEngineErrorsToTheLibraryText) {
+  TVRVelmoraDB table;
+  TakeEngineError();
+  try {
+    table.RaiseTableError("Unable to search. Range is empty.");
+    FAIL();
+  } catch (const EVelmoraDBError &e) {
+    EXPECT_STREQ("Unable to search. Range is empty.", e.what());
+  }
+  EXPECT_EQ("Unable to search. Range is empty.", table.LastError);
+  EXPECT_EQ("", EngineErrorText());
+
+  try {
+    RaiseEngineError("Cache collision at 35");
+    FAIL();
+  } catch (const EVelmoraDBError &e) {
+    EXPECT_STREQ("Cache collision at 35", e.what());
+  }
+  EXPECT_EQ("Unable to search. Range is empty.", table.LastError) << "engine errors leave it";
+  EXPECT_EQ("Cache collision at 35", TakeEngineError());
+  EXPECT_EQ("", TakeEngineError()) << "delivered once";
+}
+
+TEST(TableObject, MessagesAreCutTo255Characters) {
+  TVRVelmoraDB table;
+  std::string longText(300, 'x');
+  EXPECT_THROW(table.RaiseTableError(longText), EVelmoraDBError);
+  EXPECT_EQ(std::string(255, 'x'), table.LastError);
+  EXPECT_THROW(RaiseEngineError(longText), EVelmoraDBError);
+  EXPECT_EQ(std::string(255, 'x'), TakeEngineError());
+}
+
+TEST(Registry, UserRecordsKeepClientIdAndName) {
+  UserRegistry &users = UserRegistry::Instance();
+  int32_t h = users.Connect(4242);
+  EXPECT_EQ(users.Count() - 1, h);
+  EXPECT_EQ(4242, users.UserOf(h).ClientId);
+  EXPECT_EQ("nil", users.UserOf(h).TableName);
+  EXPECT_FALSE(users.TableOf(h).IsOpen());
+  users.Disconnect(h);
+  EXPECT_EQ(-1, users.UserOf(h).ClientId);
+  EXPECT_THROW(users.TableOf(h), EUserAccessError);
+  EXPECT_THROW(users.Disconnect(h), EUserAccessError);
+}
