@@ -12,6 +12,9 @@ namespace velmora {
 
 constexpr int kRecordBufferCount = 7;
 constexpr int kCacheSlotLimit = 32;
+// The largest record size for which one cache slot (record size + 7 bytes)
+// stays below the 65535-byte limit of the cache block.
+constexpr int32_t kMaxRecordSize = 65527;
 
 struct TCacheSlot {
   int32_t PinCount = 0;  // fetches and stores not yet released; 0 = replaceable
@@ -26,7 +29,9 @@ class TVRRecBase {
   TVRRecBase(const TVRRecBase &) = delete;
   TVRRecBase &operator=(const TVRRecBase &) = delete;
 
-  // Data file.
+  // Data file.  OpenDataFile sets up the seven record buffers and the cache,
+  // then opens the existing file shared for reading and writing; on failure
+  // everything it set up is released again.
   void OpenDataFile(const std::string &fileName, int32_t recordSize);
   void CloseDataFile();
   int32_t RecordCount();
@@ -37,7 +42,8 @@ class TVRRecBase {
   void FillRecord(void *dest, uint8_t value) const;
   static uintptr_t AlignUp4(uintptr_t address) { return (address + 3) & ~uintptr_t(3); }
 
-  // Record cache.
+  // Record cache: direct-mapped, write-through, with pin counts.  Every
+  // FetchRecord and StoreRecord is matched by one ReleaseRecord.
   void OpenCache();
   void FreeCache();
   void ResetCache();
@@ -49,6 +55,16 @@ class TVRRecBase {
 
   uint8_t *Buffer(int i) const { return RecordBuffers[i]; }
   bool DataFileOpen() const { return DataFile.IsOpen(); }
+  int32_t CacheSlotCount() const { return CacheBlock != nullptr ? int32_t(CacheMask) + 1 : 0; }
+  const TCacheSlot &SlotOf(int32_t recNo) const { return CacheSlots[uint32_t(recNo) & CacheMask]; }
+
+ private:
+  [[noreturn]] static void RefuseRecordSize(int32_t recordSize);
+  void RequireOpen() const;
+  void RequireCache() const;
+  void ReleaseRecordBlock();
+
+ public:
 
   std::string DataFileName;
   uint8_t *RecordBlock = nullptr;
