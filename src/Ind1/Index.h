@@ -1,11 +1,88 @@
-// Index maintenance, search and cursor over the leaf files and block directory.
+// Index maintenance, search and cursor.  Record numbers are kept in key order
+// for every index of a table on leaf blocks of up to seven entries, listed in
+// key order by the block directory.  The index never sees keys: the engine
+// drives the search, comparing its key with the key of each record number the
+// index proposes and handing back only the sign.
 #pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Ind1/Ind1FOps.h"
+#include "Ind2/SecondIndex.h"
 
 namespace velmora {
 
-class TIndex {
+class TIndex : public TInd1FOps {
  public:
   TIndex() = default;
+  TIndex(const TIndex &) = delete;
+  TIndex &operator=(const TIndex &) = delete;
+  ~TIndex() = default;
+
+  // Opens the leaf and directory files of indexes 0 to n-1 and selects index 0.
+  void OpenIndexes(const std::string &tableFileName, int32_t n);
+  void CloseIndexes();
+  // Makes index i current; the working block is loaded by the next search,
+  // MoveFirst, MoveLast or RestoreCursor.
+  void SelectIndex(int32_t i);
+  // Resets every index of the table to the empty index.
+  void EmptyIndexes();
+
+  // Search steps: BeginSearch; while !SearchDone(): r = Probe(), compare,
+  // Narrow(sign of the search key against r's key); then SearchResult().
+  void BeginSearch();
+  int32_t Probe();
+  void Narrow(int32_t sign);
+  bool SearchDone() const { return Level == 1 && Hi < Lo; }
+  // Places the cursor on the first entry not sorting before the key; -1 when
+  // that place lies just after the last entry of its block.
+  int32_t SearchResult();
+
+  int32_t MoveFirst();
+  int32_t MoveLast();
+  void MoveNext();
+  void MovePrior();
+  // The record number at the cursor; -1 when the cursor stands on no entry.
+  int32_t CurrentEntry() const;
+  int32_t CurrentOrNext();
+  int32_t PriorOrNone();
+  int32_t SettleAfterSearch();
+
+  void SaveCursor(bool keepSlot);
+  int32_t RestoreCursor();
+
+  void InsertEntry(int32_t recordNo);
+  void DeleteEntry(bool adjust);
+  void UpdateEntry(int32_t recordNo);
+
+  void RebuildCounts();
+  int32_t OrdinalPosition() const;
+  int32_t TotalCount() const;
+
+  // Block count of the working block.
+  int32_t BlockCount() const { return W(0); }
+
+  int32_t Slot = 1;
+  int32_t SavedSlot = -1;
+  TVRSecondIndex Directory;
+  int32_t Lo = 0;
+  int32_t Hi = -1;
+  int32_t Mid = -1;
+  int32_t Level = 1;
+  std::vector<int32_t> BlockCounts;
+
+ private:
+  // Reads the block named by the directory entry into slots 0 to 7 and checks
+  // it against the entry.
+  void LoadBlock(const TDirEntry &entry);
+  // The record number in slot s of the working block, -1 if s names no entry.
+  int32_t EntryAt(int32_t s) const;
+  int32_t SafeLastBlockNo();
+  void DoInsert(int32_t recordNo);
+  void DoDelete(bool adjust);
+  void DoUpdate(int32_t recordNo);
 };
 
 }  // namespace velmora
