@@ -1,7 +1,11 @@
 // The auxiliary exports: bookmarks, rebuild, locate, filters, status text,
 // schema file operations and table utilities.
-#include "VRcomm/ShortString.h"
+// Exports.h comes first: the definitions below must not see the prototypes.
 #include "dll_src/Exports.h"
+
+#include "FileOps/MiscFileOps.h"
+#include "VRcomm/DefLists.h"
+#include "VRcomm/ShortString.h"
 
 using namespace velmora;
 using namespace velmora::dll;
@@ -26,8 +30,28 @@ VR_PENDING(void, DLL_SetFilterProc, (int32_t h, TFilterProc, intptr_t, TFilterPr
 VR_PENDING(void, DLL_SetFilterStatus, (int32_t h, uint32_t, uint32_t), "SetFilterStatus")
 VR_PENDING(void, DLL_SetFiltered, (int32_t h, uint32_t), "SetFiltered")
 VR_PENDING(void, DLL_InternalStatus, (uint8_t *, int32_t h, int32_t), "InternalStatus")
-VR_PENDING(int32_t, DLL_VRIFileOps,
-           (int32_t h, uint32_t, const uint8_t *, TFieldDefList *, TIndexDefList *), "VRIFileOps")
+// Writes (operation 0) or reads the schema file with the client's own lists.
+VR_EXPORT int32_t VR_CALL DLL_VRIFileOps(int32_t h, uint32_t operation, const uint8_t *fileName,
+                                         ::TFieldDefList *fields, ::TIndexDefList *indexes) {
+  return Run([&]() -> int32_t {
+    TVRVelmoraDB &table = TableOf(h);
+    if (fileName == nullptr) throw EVelmoraDBError("DLL_VRIFileOps needs a schema file name");
+    if (fields == nullptr) throw EVelmoraDBError("DLL_VRIFileOps needs a field definition list");
+    if (indexes == nullptr) throw EVelmoraDBError("DLL_VRIFileOps needs an index definition list");
+    std::string name = FromShort(fileName);
+    velmora::TFieldDefList fieldList(fields);
+    velmora::TIndexDefList indexList(indexes);
+    TMiscFileOps ops;
+    // The table holds the schema operations only for the length of the call.
+    struct Hold {
+      TVRVelmoraDB &table;
+      ~Hold() { table.SchemaOps = nullptr; }
+    } hold{table};
+    table.SchemaOps = &ops;
+    if (Flag(operation)) return ops.ReadSchema(name, fieldList, indexList);
+    return ops.WriteSchema(name, fieldList, indexList);
+  });
+}
 
 // Locate never raises: any failure is the result 0.
 VR_EXPORT int32_t VR_CALL DLL_LocateRecord(int32_t h, TFieldNoList *, void *, int32_t, int32_t,

@@ -1,0 +1,355 @@
+#include "FileOps/MiscFileOps.h"
+
+#include <cstring>
+
+#include <velmora/velmora.hpp>
+
+#include "VRcomm/DefLists.h"
+#include "VRcomm/FieldTypes.h"
+#include "VRcomm/FileNames.h"
+#include "VRcomm/ShortString.h"
+
+namespace velmora {
+
+using namespace schema;
+
+namespace {
+
+void PutInt32(uint8_t *at, int32_t value) {
+  uint32_t v = static_cast<uint32_t>(value);
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+int32_t GetInt32(const uint8_t *at) {
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | at[i];
+  return static_cast<int32_t>(v);
+}
+
+// A text of the block: a short string cut to the 63 characters its 64 bytes hold.
+void PutText(uint8_t *at, const std::string &text) { ToShort(at, text, kTextMax); }
+
+std::string Quoted(const std::string &name) { return "\"" + name + "\""; }
+
+// The largest storage size and offset a field descriptor can hold (signed 16-bit).
+constexpr int32_t kMaxFieldPosition = 32767;
+
+[[noreturn]] void RaiseDefinition(const std::string &message) {
+  throw EVelmoraDBError("Cannot write the table definition: " + message);
+}
+
+void WriteWhole(platform::RecordFile &file, const void *records, int32_t n) {
+  if (file.Write(records, n) != n) platform::RaiseIoError(platform::kErrorDiskFull);
+}
+
+// Creates the file and fills it with n records of its record size.
+void CreateWith(const std::string &name, int32_t recordSize, const void *records, int32_t n) {
+  platform::RecordFile file(recordSize);
+  file.Bind(name);
+  file.Create();
+  if (n > 0) WriteWhole(file, records, n);
+  file.Close();
+}
+
+// One field block as read from a file, checked before any list is touched.
+struct FieldBlock {
+  std::string name;
+  char type;
+  int32_t size;
+  int32_t offset;
+  uint8_t flags;
+  std::string params[3];
+};
+
+struct IndexBlock {
+  std::string name;
+  std::vector<int32_t> fieldNos;
+};
+
+}  // namespace
+
+TMiscFileOps::TMiscFileOps() = default;
+TMiscFileOps::~TMiscFileOps() = default;
+
+int32_t TMiscFileOps::AllocateOffset(int32_t size) {
+  int32_t at = runningOffset_;
+  runningOffset_ = RoundUp4(runningOffset_ + size);
+  return at;
+}
+
+std::string TMiscFileOps::DataFileName(const std::string &schemaName) {
+  return ReplaceExtension(schemaName, ".vrd");
+}
+
+std::string TMiscFileOps::IndexFileName(const std::string &schemaName, int32_t k, int which) {
+  std::string ext = ".v";
+  ext += static_cast<char>('a' + k);
+  ext += static_cast<char>('0' + which);
+  return ReplaceExtension(schemaName, ext);
+}
+
+void TMiscFileOps::CreateDataFile(const std::string &name) { CreateWith(name, 1, nullptr, 0); }
+
+void TMiscFileOps::CreateLeafFile(const std::string &name) {
+  // Each block: entry count 0, next block -1, 24 bytes of zero.
+  uint8_t blocks[kLeafInitialBlocks * kLeafBlockSize] = {};
+  for (int b = 0; b < kLeafInitialBlocks; ++b) PutInt32(blocks + b * kLeafBlockSize + 4, -1);
+  CreateWith(name, kLeafBlockSize, blocks, kLeafInitialBlocks);
+}
+
+void TMiscFileOps::CreateDirectoryFile(const std::string &name) {
+  uint8_t entry[kDirectoryEntrySize];
+  PutInt32(entry, 2);
+  PutInt32(entry + 4, -1);
+  CreateWith(name, kDirectoryEntrySize, entry, 1);
+}
+
+void TMiscFileOps::ReadBlock() {
+  std::memset(block_, 0, sizeof block_);
+  if (schemaFile_.Read(block_, 1) != 1) platform::RaiseIoError(platform::kErrorReadBeyondEnd);
+}
+
+void TMiscFileOps::WriteBlock() { WriteWhole(schemaFile_, block_, 1); }
+
+void TMiscFileOps::RaiseDamaged(const std::string &what) const {
+  throw EVelmoraDBError("The schema file " + schemaName_ + " is damaged: " + what);
+}
+
+int32_t TMiscFileOps::WriteSchema(const std::string &fileName, TFieldDefList &fields,
+                                  TIndexDefList &indexes) {
+  if (fileName.empty()) RaiseDefinition("no schema file name was given");
+  schemaName_ = ReplaceExtension(fileName, ".vri");
+  fieldCount_ = fields.Count();
+  indexCount_ = indexes.Count();
+
+  // The whole definition is checked first, so that a refused one creates no file.
+  if (fieldCount_ < 0) RaiseDefinition("invalid field count " + std::to_string(fieldCount_));
+  if (fieldCount_ > kMaxFields) {
+    RaiseDefinition(std::to_string(fieldCount_) + " fields given; a table has at most 26 fields");
+  }
+  if (indexCount_ < 0) RaiseDefinition("invalid index count " + std::to_string(indexCount_));
+  if (indexCount_ > kMaxIndexes) {
+    RaiseDefinition(std::to_string(indexCount_) +
+                    " indexes given; a table has at most 13 indexes");
+  }
+
+  std::vector<TFieldDescriptor> defs(static_cast<size_t>(fieldCount_));
+  std::vector<int32_t> sizes(defs.size());
+  runningOffset_ = RoundUp4(fieldCount_);  // room of the null flags
+  for (int32_t i = 0; i < fieldCount_; ++i) {
+    TFieldDescriptor &d = defs[static_cast<size_t>(i)];
+    fields.GetField(i, d);
+    std::string name = FromShort(d.Name);
+    std::string what = "field " + std::to_string(i) + " " + Quoted(name);
+    if (LookupFieldType(d.FieldType) < 0) {
+      RaiseDefinition(what + " has an unknown type (character code " +
+                      std::to_string(static_cast<uint8_t>(d.FieldType)) + ")");
+    }
+    int32_t size = FieldTypeSize(d.FieldType);
+    if (d.FieldType == 'S') {
+      if (d.Len < 0 || d.Len >= kMaxFieldPosition) {
+        RaiseDefinition(what + " has an invalid string length " + std::to_string(d.Len) +
+                        "; a string field holds 0 to 32766 characters");
+      }
+      size = d.Len + 1;
+    }
+    sizes[static_cast<size_t>(i)] = size;
+    int32_t offset = AllocateOffset(size);
+    if (offset > kMaxFieldPosition) {
+      RaiseDefinition(what + " would start at byte " + std::to_string(offset) +
+                      " of the record; fields must start within its first 32768 bytes");
+    }
+  }
+
+  std::vector<std::string> indexNames(static_cast<size_t>(indexCount_));
+  std::vector<std::vector<int32_t>> indexFields(indexNames.size());
+  for (int32_t i = 0; i < indexCount_; ++i) {
+    indexNames[static_cast<size_t>(i)] = indexes.GetName(i);
+    std::vector<int32_t> &nos = indexFields[static_cast<size_t>(i)];
+    nos = indexes.GetFieldNos(i);
+    std::string what = "index " + std::to_string(i) + " " + Quoted(indexNames[static_cast<size_t>(i)]);
+    if (nos.size() > static_cast<size_t>(kMaxIndexFields)) {
+      RaiseDefinition(what + " has " + std::to_string(nos.size()) +
+                      " key fields; an index covers at most 10 fields");
+    }
+    for (int32_t no : nos) {
+      if (no < 0 || no >= fieldCount_) {
+        RaiseDefinition(what + " names field " + std::to_string(no) +
+                        ", which the table does not have");
+      }
+    }
+  }
+
+  // The schema file.
+  schemaFile_.Bind(schemaName_);
+  schemaFile_.Create();
+
+  std::memset(block_, 0, sizeof block_);
+  PutInt32(block_ + kHeaderFieldCount, fieldCount_);
+  PutInt32(block_ + kHeaderIndexCount, indexCount_);
+  PutInt32(block_ + kHeaderRecordSize, 0);
+  DoubleToReal48(kVersion, version_);
+  std::memcpy(block_ + kHeaderVersion, version_, sizeof version_);
+  WriteBlock();
+
+  runningOffset_ = RoundUp4(fieldCount_);
+  for (int32_t i = 0; i < fieldCount_; ++i) {
+    const TFieldDescriptor &d = defs[static_cast<size_t>(i)];
+    std::memset(block_, 0, sizeof block_);
+    PutText(block_ + kFieldName, FromShort(d.Name));
+    block_[kFieldType] = static_cast<uint8_t>(d.FieldType);
+    int32_t size = sizes[static_cast<size_t>(i)];
+    PutInt32(block_ + kFieldSize, size);
+    PutInt32(block_ + kFieldOffset, AllocateOffset(size));
+    const int32_t has[4] = {d.HasParam0, d.HasParam1, d.HasParam2, d.HasParam3};
+    for (int p = 0; p < 4; ++p) PutInt32(block_ + kFieldHasParam0 + 4 * p, has[p]);
+    if (d.HasParam0 != 0) PutInt32(block_ + kFieldFlags, d.FieldFlags);
+    const uint8_t *texts[3] = {d.Param1, d.Param2, d.Param3};
+    const int32_t at[3] = {kFieldParam1, kFieldParam2, kFieldParam3};
+    for (int p = 0; p < 3; ++p) {
+      if (has[p + 1] == 0) continue;
+      std::string text = FromShort(texts[p]);
+      // Currency parameters hold plain numbers: the sign is not stored.
+      if (d.FieldType == 'C') text = StripCurrencySign(text);
+      PutText(block_ + at[p], text);
+    }
+    WriteBlock();
+  }
+
+  for (int32_t i = 0; i < indexCount_; ++i) {
+    const std::vector<int32_t> &nos = indexFields[static_cast<size_t>(i)];
+    std::memset(block_, 0, sizeof block_);
+    PutText(block_ + kIndexName, indexNames[static_cast<size_t>(i)]);
+    PutInt32(block_ + kIndexFieldCount, static_cast<int32_t>(nos.size()));
+    for (size_t j = 0; j < nos.size(); ++j) PutInt32(block_ + kIndexFieldNos + 4 * j, nos[j]);
+    WriteBlock();
+  }
+
+  // The record size is known only now: patch it into the header.
+  schemaFile_.Seek(0);
+  ReadBlock();
+  PutInt32(block_ + kHeaderRecordSize, runningOffset_);
+  schemaFile_.Seek(0);
+  WriteBlock();
+
+  int32_t result = static_cast<int32_t>(schemaFile_.Size() - 1);
+  schemaFile_.Close();
+
+  // The companion files of a new, empty table.
+  CreateDataFile(DataFileName(schemaName_));
+  for (int32_t k = 0; k < indexCount_; ++k) {
+    CreateLeafFile(IndexFileName(schemaName_, k, 1));
+    CreateDirectoryFile(IndexFileName(schemaName_, k, 2));
+  }
+  return result;
+}
+
+int32_t TMiscFileOps::ReadSchema(const std::string &fileName, TFieldDefList &fields,
+                                 TIndexDefList &indexes) {
+  if (fileName.empty()) throw EVelmoraDBError("Cannot read a schema file: no file name was given");
+  schemaName_ = fileName;
+  schemaFile_.Bind(schemaName_);
+  schemaFile_.Open(platform::kAccessRead | platform::kShareDenyNone);
+
+  ReadBlock();
+  fieldCount_ = GetInt32(block_ + kHeaderFieldCount);
+  indexCount_ = GetInt32(block_ + kHeaderIndexCount);
+  std::memcpy(version_, block_ + kHeaderVersion, sizeof version_);
+  if (fieldCount_ < 0 || fieldCount_ > kMaxFields) {
+    RaiseDamaged("it gives " + std::to_string(fieldCount_) +
+                 " fields, where a table has 0 to 26");
+  }
+  if (indexCount_ < 0 || indexCount_ > kMaxIndexes) {
+    RaiseDamaged("it gives " + std::to_string(indexCount_) +
+                 " indexes, where a table has 0 to 13");
+  }
+  bool withParams = Real48ToLongDouble(version_) >= kParamsVersion;
+
+  // Every block is read and checked before either list changes.
+  std::vector<FieldBlock> fieldBlocks(static_cast<size_t>(fieldCount_));
+  for (int32_t i = 0; i < fieldCount_; ++i) {
+    FieldBlock &f = fieldBlocks[static_cast<size_t>(i)];
+    std::string what = "field " + std::to_string(i);
+    ReadBlock();
+    if (block_[kFieldName] > kTextMax) {
+      RaiseDamaged("the name of " + what + " claims " + std::to_string(block_[kFieldName]) +
+                   " characters, more than its 63");
+    }
+    f.name = FromShort(block_ + kFieldName);
+    f.type = static_cast<char>(block_[kFieldType]);
+    if (LookupFieldType(f.type) < 0) {
+      RaiseDamaged(what + " has an unknown type (character code " +
+                   std::to_string(block_[kFieldType]) + ")");
+    }
+    f.size = GetInt32(block_ + kFieldSize);
+    if (f.type == 'S' && (f.size < 1 || f.size > kMaxFieldPosition)) {
+      RaiseDamaged(what + " has an invalid size " + std::to_string(f.size));
+    }
+    f.offset = GetInt32(block_ + kFieldOffset);
+    if (f.offset < 0 || f.offset > kMaxFieldPosition) {
+      RaiseDamaged(what + " has an invalid offset " + std::to_string(f.offset));
+    }
+    f.flags = 0;
+    if (withParams) {
+      f.flags = block_[kFieldFlags];
+      const int32_t at[3] = {kFieldParam1, kFieldParam2, kFieldParam3};
+      for (int p = 0; p < 3; ++p) {
+        if (block_[at[p]] > kTextMax) {
+          RaiseDamaged("parameter " + std::to_string(p + 1) + " of " + what + " claims " +
+                       std::to_string(block_[at[p]]) + " characters, more than its 63");
+        }
+        f.params[p] = FromShort(block_ + at[p]);
+      }
+    }
+  }
+
+  std::vector<IndexBlock> indexBlocks(static_cast<size_t>(indexCount_));
+  for (int32_t i = 0; i < indexCount_; ++i) {
+    IndexBlock &x = indexBlocks[static_cast<size_t>(i)];
+    std::string what = "index " + std::to_string(i);
+    ReadBlock();
+    if (block_[kIndexName] > kTextMax) {
+      RaiseDamaged("the name of " + what + " claims " + std::to_string(block_[kIndexName]) +
+                   " characters, more than its 63");
+    }
+    x.name = FromShort(block_ + kIndexName);
+    int32_t n = GetInt32(block_ + kIndexFieldCount);
+    if (n < 0 || n > kMaxIndexFields) {
+      RaiseDamaged(what + " gives " + std::to_string(n) +
+                   " key fields, where an index covers 0 to 10");
+    }
+    for (int32_t j = 0; j < n; ++j) {
+      int32_t no = GetInt32(block_ + kIndexFieldNos + 4 * j);
+      if (no < 0 || no >= fieldCount_) {
+        RaiseDamaged(what + " names field " + std::to_string(no) +
+                     ", which the table does not have");
+      }
+      x.fieldNos.push_back(no);
+    }
+  }
+  schemaFile_.Close();
+
+  // The lists must already hold the entries that are replaced: checked here
+  // so that a list too short is refused before anything in it changes.
+  if (fields.Count() < fieldCount_) RaiseListError(fields.Count() < 0 ? 0 : fields.Count());
+  for (int32_t i = 0; i < indexCount_; ++i) {
+    std::vector<int32_t> existing = indexes.GetFieldNos(i);
+    const std::vector<int32_t> &nos = indexBlocks[static_cast<size_t>(i)].fieldNos;
+    if (existing.size() < nos.size()) RaiseListError(static_cast<int32_t>(existing.size()));
+  }
+
+  for (int32_t i = 0; i < fieldCount_; ++i) {
+    const FieldBlock &f = fieldBlocks[static_cast<size_t>(i)];
+    // The length is kept for String fields only (their size was checked above).
+    int32_t len = f.type == 'S' ? f.size - 1 : 0;
+    fields.SetField(false, i, f.name, f.type, len, f.offset, f.flags, f.params[0],
+                    f.params[1], f.params[2]);
+  }
+  for (int32_t i = 0; i < indexCount_; ++i) {
+    const IndexBlock &x = indexBlocks[static_cast<size_t>(i)];
+    indexes.SetIndex(false, i, x.fieldNos, x.name);
+  }
+  return fieldCount_ + indexCount_;
+}
+
+}  // namespace velmora
