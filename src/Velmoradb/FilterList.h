@@ -1,11 +1,56 @@
-// The recorded filter states of a table: two bits per record number.
+// The recorded filter states of a table: two bits per record number, telling
+// whether the second filter procedure has been asked about the record and what
+// it answered, and the count of records of the range that pass both procedures.
 #pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include <velmora/velmora.h>
 
 namespace velmora {
 
+// A client's filter procedure.  Only the low byte of its result is significant,
+// so it is read as a whole register here and masked.
+using TFilterFunc = uint32_t(VR_CALL *)(intptr_t userValue, const void *record);
+
+enum TFilterState : int32_t {
+  kNotEvaluated = 0,
+  kPasses = 1,  // passes the second procedure (or that procedure is switched off)
+  kFails = 2,   // fails the second procedure
+};
+
 class TFilterList {
  public:
-  TFilterList() = default;
+  // Forgets every recorded state and the pass count; procedures and switches stay.
+  void Clear();
+  // Makes room for at least n bytes of states: below Capacity nothing happens,
+  // otherwise the capacity becomes trunc(n * 1.2) + 1 bytes, new bytes zero.
+  void Grow(int32_t n);
+  // Clear, then room for n records.
+  void Reset(int32_t recordCount);
+  int32_t GetState(int32_t recNo) const;
+  void SetState(int32_t recNo, int32_t state);
+  // Asks the procedures about a record and records the verdict (see Filters.cpp).
+  bool Evaluate(int32_t recNo, const void *image, bool countIt);
+  // The state of record b moves to record a; b becomes unevaluated; one fewer passes.
+  void MoveState(int32_t a, int32_t b);
+
+  bool AskFirst(const void *image) const { return (FirstProc(FirstUserValue, image) & 0xFFu) != 0; }
+  bool AskSecond(const void *image) const {
+    return (SecondProc(SecondUserValue, image) & 0xFFu) != 0;
+  }
+
+  int32_t Capacity() const { return static_cast<int32_t>(States.size()); }
+
+  std::vector<uint8_t> States;
+  int32_t PassCount = 0;
+  TFilterFunc FirstProc = nullptr;
+  intptr_t FirstUserValue = 0;
+  TFilterFunc SecondProc = nullptr;
+  intptr_t SecondUserValue = 0;
+  bool FirstEnabled = false;
+  bool SecondEnabled = false;
 };
 
 }  // namespace velmora

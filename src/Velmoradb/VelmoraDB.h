@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "VRcomm/FieldTypes.h"
+#include "Velmoradb/FilterList.h"
 #include "Velmoradb/RecBase.h"
 
 namespace velmora {
 
 class TIndex;
-class TFilterList;
 class TMiscFileOps;
 
 class TVRVelmoraDB : public TVRRecBase {
@@ -29,6 +29,102 @@ class TVRVelmoraDB : public TVRRecBase {
   // Opening and closing (OpenClose.cpp).
   int32_t OpenTable(const std::string &path, int32_t openMode);
   void CloseTable();
+  // Loads the field and index descriptors from the open schema file, refusing
+  // a schema whose counts, types, sizes or offsets do not make a valid table.
+  void LoadDefinition();
+
+  // Definition queries (Definitions.cpp).
+  int32_t CurrentIndex() const;
+  int32_t FindIndexName(const std::string &name) const;
+  TFieldDescriptor GetFieldDescriptor(int32_t fieldNo);
+  TIndexDescriptor GetIndexDescriptor(int32_t indexNo) const;
+
+  // Keys and key search (Keys.cpp, Search.cpp).  Key texts are a run of
+  // 256-byte short strings with their high index.
+  void FillKeyBuffer(const uint8_t *texts, int32_t high, int target);
+  int32_t CompareField(const uint8_t *a, const uint8_t *b, int32_t fieldNo, bool caseless,
+                       int32_t maxLen);
+  int32_t CompareKeys(const uint8_t *a, const uint8_t *b, bool tieBreak, int32_t indexNo);
+  // Searches the selected index for key, comparing on index indexNo; returns
+  // whether some probe compared equal, and the record number at the landing place.
+  bool SearchKey(const uint8_t *key, int32_t indexNo, int32_t &recNo);
+  bool FindKey(const uint8_t *texts, int32_t high);
+  int32_t FindNearest(const uint8_t *texts, int32_t high);
+  bool SeekSearchKey();
+
+  // Ranges (Range.cpp).
+  void ResetRange(int32_t indexNo);
+  int32_t ChangeIndex(int32_t indexNo);
+  int32_t CancelRange();
+  int32_t ApplyRange(const uint8_t *low, int32_t lowHigh, const uint8_t *high, int32_t highHigh);
+  void SeekRangeStart();
+  void SeekRangeEnd();
+  bool CheckRangeEmpty();
+  int32_t InitRange();
+
+  // Cursor and navigation (Navigation.cpp).
+  void LoadCurrentRecord();
+  void SetEmptyState();
+  int32_t UnfilteredFirst();
+  int32_t UnfilteredLast();
+  int32_t UnfilteredNext();
+  int32_t UnfilteredPrior();
+  int32_t FilteredSeek(bool includeCurrent, bool forward, bool commit);
+  bool FilteredFirst();
+  bool FilteredLast();
+  bool FilteredNext();
+  bool FilteredPrior();
+  int32_t First();
+  int32_t Last();
+  int32_t Next();
+  int32_t Prior();
+  int32_t MoveTo(int32_t position);
+  bool ReadRecord();
+  int32_t CurrentRecordPosition();
+  int32_t RangeCount();
+  bool RangeEmpty() const { return CurrentRec == -1; }
+  // Raises the message when the index cursor does not stand on the current record.
+  void CheckPosition(const char *message);
+  // After a failure that interrupted an operation between SaveCursor and
+  // RestoreCursor: returns the index cursor to the saved place and reloads the
+  // current record, swallowing any further failure so the first one reaches the caller.
+  void RestoreCursorAfterFailure();
+
+  // Posting (Posting.cpp, Deleting.cpp).
+  int32_t PostNewRecord();
+  void EditRecord();
+  void PostEditedRecord();
+  int32_t DeleteRecord();
+  int32_t EmptyTable();
+  void RemoveRecord(const uint8_t *image);
+  void PlaceInRange(const uint8_t *image, int32_t recNo);
+  void RepairRangeAfterRemoval(bool wasFirst, bool wasLast);
+
+  // Bookmarks (Bookmarks.cpp).
+  int32_t AddBookmark(int32_t value);
+  void DeleteBookmark(int32_t slot);
+  int32_t CheckBookmarkValid(int32_t slot);
+  bool GoToBookmark(int32_t slot);
+  void RemapBookmarks(int32_t deleted, int32_t moved);
+
+  // Filters (Filters.cpp).
+  void SetFilterProc(TFilterFunc first, intptr_t firstUser, TFilterFunc second, intptr_t secondUser);
+  void SetFilterStatus(bool firstOn, bool secondOn);
+  void SetFiltered(bool on);
+  void Recount(bool full);
+  bool FilterTest(int32_t recNo);
+  bool RecordedFilterTest(const uint8_t *image, int32_t recNo);
+
+  // Record buffer roles.
+  uint8_t *CurrentBuffer() const { return RecordBuffers[0]; }
+  uint8_t *RangeLowKey() const { return RecordBuffers[1]; }
+  uint8_t *RangeHighKey() const { return RecordBuffers[2]; }
+  uint8_t *WorkBuffer() const { return RecordBuffers[3]; }
+  uint8_t *RangeFirstCopy() const { return RecordBuffers[4]; }
+  uint8_t *RangeLastCopy() const { return RecordBuffers[5]; }
+  uint8_t *SearchKeyBuffer() const { return RecordBuffers[6]; }
+  // Refuses an operation that needs an open table.
+  void RequireOpen(const char *operation) const;
 
   // Opened schema file (kept open, with the client's open mode, while the table is open).
   std::unique_ptr<platform::File> SchemaFile;

@@ -1,0 +1,86 @@
+// Deleting a record (the data file's last record moves into the freed number)
+// and emptying a table.
+#include <velmora/velmora.hpp>
+
+#include "Ind1/Index.h"
+#include "Velmoradb/VelmoraDB.h"
+
+namespace velmora {
+
+int32_t TVRVelmoraDB::DeleteRecord() {
+  RemoveRecord(CurrentBuffer());
+  ReadRecord();
+  CheckPosition("Error in index position after deletion");
+  return PrimaryIndex->CurrentEntry();
+}
+
+void TVRVelmoraDB::RemoveRecord(const uint8_t *image) {
+  TIndex &index = *PrimaryIndex;
+  if (CurrentRec == -1) RaiseTableError("Unable to delete. Range is empty.");
+  int32_t a = CurrentRec;
+  bool wasLast = a == RangeLastRec;
+  bool wasFirst = a == RangeFirstRec;
+  int32_t total = RecordCount();
+  int32_t m = total - 1;
+  uint8_t *moving = WorkBuffer();
+  ReadRecordCopy(moving, m);
+  index.SaveCursor(CurrentRec >= 0);
+  try {
+    if (CheckRangeEmpty()) RaiseTableError("Unable to delete. Range is empty.");
+    if (total == 1) {
+      int32_t active = CurrentIndex();
+      TruncateDataFile(-1);
+      index.EmptyIndexes();
+      index.SelectIndex(active);
+      CurrentRec = RangeFirstRec = RangeLastRec = -1;
+      AtEOF = true;
+      FillRecord(RangeFirstCopy(), 2);
+      FillRecord(RangeLastCopy(), 0);
+      RangeRecordCount = 0;
+    } else {
+      int32_t r;
+      for (int32_t i = 0; i < IndexCount; ++i) {
+        index.SelectIndex(i);
+        if (!SearchKey(image, i, r))
+          RaiseTableError(
+              "Error on record deletion (1). Velmora may be corrupted - suggest rebuild.");
+        index.DeleteEntry(!wasFirst && !wasLast);
+        if (a != m) {
+          if (!SearchKey(moving, i, r))
+            RaiseTableError(
+                "Error on record deletion (2). Velmora may be corrupted - suggest rebuild.");
+          index.UpdateEntry(a);
+        }
+      }
+      if (a != m) {
+        StoreRecord(a, moving);
+        ReleaseRecord(a);
+        if (RangeFirstRec == m) RangeFirstRec = a;
+        if (RangeLastRec == m) RangeLastRec = a;
+      }
+      TruncateDataFile(1);
+      CurrentRec = index.RestoreCursor();
+      RepairRangeAfterRemoval(wasFirst, wasLast);
+    }
+    // Record m no longer exists under its number: drop its cached image.
+    PurgeRecord(m);
+    RemapBookmarks(a, m);
+    if (Filtered) {
+      FilterList->MoveState(a, total == 1 ? -1 : m);
+      if (FilterList->PassCount == 0) SetEmptyState();
+    }
+  } catch (...) {
+    RestoreCursorAfterFailure();
+    throw;
+  }
+}
+
+int32_t TVRVelmoraDB::EmptyTable() {
+  ResetCache();
+  TruncateDataFile(-1);
+  PrimaryIndex->EmptyIndexes();
+  if (Filtered) FilterList->Clear();
+  return ChangeIndex(0);
+}
+
+}  // namespace velmora

@@ -1,0 +1,188 @@
+// Posting new and edited records: every index and the data file kept in step,
+// with the range, cursor and filter states brought up to date.
+#include <velmora/velmora.hpp>
+
+#include "Ind1/Index.h"
+#include "Velmoradb/PinnedRecord.h"
+#include "Velmoradb/VelmoraDB.h"
+
+namespace velmora {
+
+int32_t TVRVelmoraDB::PostNewRecord() {
+  TIndex &index = *PrimaryIndex;
+  int32_t n = RecordCount();
+  if (n >= kMaxRecords) RaiseTableError("Unable to insert. Velmora is full - 30000 records !");
+  index.SaveCursor(CurrentRec >= 0);
+  int32_t active = index.SavedIndex;
+  uint8_t *record = CurrentBuffer();
+  try {
+    // A duplicate index 0 key is found in index 0, before any index changes.
+    for (int32_t i = 0; i < IndexCount; ++i) {
+      index.SelectIndex(i);
+      int32_t r;
+      if (SearchKey(record, i, r)) RaiseTableError("Insertion Error. Key violation in Velmora.");
+      if (i == active) index.SaveCursor(true);
+      index.InsertEntry(n);
+    }
+    StoreRecord(n, record);
+    ReleaseRecord(n);
+    index.RestoreCursor();
+    PlaceInRange(record, n);
+    if (Filtered) {
+      {
+        PinnedRecord stored(*this, n);
+        FilterList->Evaluate(n, stored.get(), CurrentRec == n);
+      }
+      if (FilterList->PassCount == 0) SetEmptyState();
+    }
+    ReadRecord();
+    CheckPosition("Error in index position");
+  } catch (...) {
+    RestoreCursorAfterFailure();
+    throw;
+  }
+  return 0;
+}
+
+void TVRVelmoraDB::PlaceInRange(const uint8_t *image, int32_t recNo) {
+  TIndex &index = *PrimaryIndex;
+  int32_t active = CurrentIndex();
+  int32_t a = CompareKeys(image, RangeFirstCopy(), true, active);
+  int32_t b = CompareKeys(image, RangeLastCopy(), true, active);
+  AtBOF = false;
+  AtEOF = false;
+  if (a < 0 && CompareKeys(image, RangeLowKey(), true, active) >= 0) {
+    CopyRecord(image, RangeFirstCopy());
+    RangeFirstRec = recNo;
+    a = 0;
+  }
+  if (b > 0 && CompareKeys(image, RangeHighKey(), true, active) <= 0) {
+    CopyRecord(image, RangeLastCopy());
+    RangeLastRec = recNo;
+    b = 0;
+  }
+  int32_t r;
+  if (CurrentRec < 0 && CompareKeys(RangeFirstCopy(), RangeLastCopy(), true, active) > 0) {
+    // The range is still empty.
+    AtBOF = true;
+    AtEOF = true;
+  } else if (a < 0) {
+    SearchKey(RangeFirstCopy(), active, r);
+    CurrentRec = r;
+    RangeStartPos = CurrentPos = index.OrdinalPosition();
+  } else if (b > 0) {
+    SearchKey(RangeLastCopy(), active, r);
+    CurrentRec = r;
+    CurrentPos = RangeStartPos + RangeRecordCount - 1;
+  } else {
+    CurrentRec = recNo;
+    index.RestoreCursor();
+    CurrentPos = index.OrdinalPosition();
+    if (RangeRecordCount == 0) RangeStartPos = CurrentPos;
+    RangeRecordCount += 1;
+  }
+  index.SaveCursor(CurrentRec >= 0);
+}
+
+void TVRVelmoraDB::EditRecord() { CopyRecord(CurrentBuffer(), WorkBuffer()); }
+
+void TVRVelmoraDB::PostEditedRecord() {
+  TIndex &index = *PrimaryIndex;
+  uint8_t *record = CurrentBuffer();
+  uint8_t *stored = WorkBuffer();
+  int32_t e = CurrentRec;
+  bool wasFirst = RangeFirstRec == e;
+  bool wasLast = RangeLastRec == e;
+  int32_t total = RecordCount();
+  index.SaveCursor(CurrentRec >= 0);
+  try {
+    if (CurrentRec == -1) RaiseTableError("Edit error. Velmora range is empty.");
+    if (total == 1) {
+      // One record cannot change order: the index entries stay as they are.
+      StoreRecord(e, record);
+      ReleaseRecord(e);
+      FillRecord(RangeFirstCopy(), 2);
+      FillRecord(RangeLastCopy(), 0);
+      RangeFirstRec = RangeLastRec = CurrentRec = -1;
+      RangeRecordCount = 0;
+      PlaceInRange(record, e);
+    } else {
+      ReadRecordCopy(stored, e);
+      index.SelectIndex(0);
+      int32_t r;
+      if (SearchKey(record, 0, r) && r != e)
+        RaiseTableError("Error. Edit changes will create a key violation in Velmora.");
+      int32_t active = index.SavedIndex;
+      bool changed[kMaxIndexes] = {};
+      int32_t before[kMaxIndexes] = {};
+      int32_t after[kMaxIndexes] = {};
+      for (int32_t i = 0; i < IndexCount; ++i) changed[i] = CompareKeys(record, stored, true, i) != 0;
+      for (int32_t i = 0; i < IndexCount; ++i) {
+        if (!changed[i]) continue;
+        index.SelectIndex(i);
+        if (!SearchKey(stored, i, before[i]))
+          RaiseTableError("Error on record edit(1). Velmora may be corrupted - suggest rebuild.");
+        index.DeleteEntry(!wasFirst && !wasLast);
+      }
+      StoreRecord(e, record);
+      ReleaseRecord(e);
+      if (changed[active]) {
+        CurrentRec = index.RestoreCursor();
+        RepairRangeAfterRemoval(wasFirst, wasLast);
+      }
+      for (int32_t i = 0; i < IndexCount; ++i) {
+        if (!changed[i]) continue;
+        index.SelectIndex(i);
+        if (SearchKey(record, i, after[i]))
+          RaiseTableError("Error on record edit(2). Velmora may be corrupted - suggest rebuild (" +
+                          std::to_string(i) + "/" + std::to_string(r) + "/" + std::to_string(e) +
+                          "/" + std::to_string(CurrentRec) + "/e1 " + std::to_string(before[i]) +
+                          "/e2 " + std::to_string(after[i]) + ")");
+        if (i == active) index.SaveCursor(true);
+        index.InsertEntry(e);
+      }
+      index.RestoreCursor();
+      if (changed[active]) PlaceInRange(record, e);
+    }
+    if (Filtered) {
+      FilterList->MoveState(e, -1);
+      {
+        PinnedRecord image(*this, e);
+        FilterList->Evaluate(e, image.get(), CurrentRec == e);
+      }
+      if (FilterList->PassCount == 0) SetEmptyState();
+    }
+    ReadRecord();
+    CheckPosition("Error in index position after edit");
+  } catch (...) {
+    RestoreCursorAfterFailure();
+    throw;
+  }
+}
+
+void TVRVelmoraDB::RepairRangeAfterRemoval(bool wasFirst, bool wasLast) {
+  int32_t active = CurrentIndex();
+  bool both = wasFirst && wasLast;
+  int32_t r;
+  if (wasFirst) {
+    SeekRangeStart();
+    if (!both) {
+      CurrentRec = RangeFirstRec;
+      SearchKey(RangeFirstCopy(), active, r);
+    }
+  }
+  if (wasLast) {
+    SeekRangeEnd();
+    if (!both) {
+      CurrentRec = RangeLastRec;
+      SearchKey(RangeLastCopy(), active, r);
+      CurrentPos -= 1;
+    }
+  }
+  if (both) CurrentRec = -1;
+  AtBOF = both;
+  AtEOF = both;
+  if (!wasLast) RangeRecordCount -= 1;
+}
+
+}  // namespace velmora
