@@ -49,6 +49,9 @@ class TIndex : public TInd1FOps {
   int32_t CurrentOrNext();
   int32_t PriorOrNone();
   int32_t SettleAfterSearch();
+  // The cursor stands on the last (first) entry of the index, or the index is empty.
+  bool AtLastEntry() const { return Directory.AtLast() && Slot >= W(0); }
+  bool AtFirstEntry() const { return Directory.AtFirst() && Slot <= 1; }
 
   void SaveCursor(bool keepSlot);
   int32_t RestoreCursor();
