@@ -18,17 +18,8 @@ using namespace velmora::dll;
     });                                                           \
   }
 
-VR_PENDING(int32_t, DLL_GetCurrentBookMarkData, (int32_t h), "GetCurrentBookMarkData")
-VR_PENDING(int32_t, DLL_AddBookmark, (int32_t h, int32_t), "AddBookmark")
-VR_PENDING(void, DLL_DeleteBookmark, (int32_t h, int32_t), "DeleteBookmark")
-VR_PENDING(int32_t, DLL_CheckBookmarkValid, (int32_t h, int32_t), "CheckBookmarkValid")
-VR_PENDING(int32_t, DLL_GoToBookmark, (int32_t h, int32_t), "GoToBookmark")
 VR_PENDING(void, DLL_RebuildTable, (int32_t h, int32_t *, int32_t *), "RebuildTable")
 VR_PENDING(int32_t, DLL_MapFieldsToIndex, (int32_t h, TFieldNoList *, uint32_t), "MapFieldsToIndex")
-VR_PENDING(void, DLL_SetFilterProc, (int32_t h, TFilterProc, intptr_t, TFilterProc, intptr_t),
-           "SetFilterProc")
-VR_PENDING(void, DLL_SetFilterStatus, (int32_t h, uint32_t, uint32_t), "SetFilterStatus")
-VR_PENDING(void, DLL_SetFiltered, (int32_t h, uint32_t), "SetFiltered")
 VR_PENDING(void, DLL_InternalStatus, (uint8_t *, int32_t h, int32_t), "InternalStatus")
 // Writes (operation 0) or reads the schema file with the client's own lists.
 VR_EXPORT int32_t VR_CALL DLL_VRIFileOps(int32_t h, uint32_t operation, const uint8_t *fileName,
@@ -51,6 +42,53 @@ VR_EXPORT int32_t VR_CALL DLL_VRIFileOps(int32_t h, uint32_t operation, const ui
     if (Flag(operation)) return ops.ReadSchema(name, fieldList, indexList);
     return ops.WriteSchema(name, fieldList, indexList);
   });
+}
+
+// Bookmarks.
+
+VR_EXPORT int32_t VR_CALL DLL_GetCurrentBookMarkData(int32_t h) {
+  return Run([&] { return OpenTableOf(h, "DLL_GetCurrentBookMarkData").CurrentRec; });
+}
+
+VR_EXPORT int32_t VR_CALL DLL_AddBookmark(int32_t h, int32_t value) {
+  return Run([&] { return OpenTableOf(h, "DLL_AddBookmark").AddBookmark(value); });
+}
+
+VR_EXPORT void VR_CALL DLL_DeleteBookmark(int32_t h, int32_t slot) {
+  Run([&] { OpenTableOf(h, "DLL_DeleteBookmark").DeleteBookmark(slot); });
+}
+
+VR_EXPORT int32_t VR_CALL DLL_CheckBookmarkValid(int32_t h, int32_t slot) {
+  return Run([&] { return OpenTableOf(h, "DLL_CheckBookmarkValid").CheckBookmarkValid(slot); });
+}
+
+VR_EXPORT int32_t VR_CALL DLL_GoToBookmark(int32_t h, int32_t slot) {
+  return Run([&]() -> int32_t { return OpenTableOf(h, "DLL_GoToBookmark").GoToBookmark(slot) ? 1 : 0; });
+}
+
+// Filters.
+
+namespace {
+TFilterFunc AsFilterFunc(TFilterProc proc) {
+  return reinterpret_cast<TFilterFunc>(reinterpret_cast<void (*)()>(proc));
+}
+}  // namespace
+
+VR_EXPORT void VR_CALL DLL_SetFilterProc(int32_t h, TFilterProc first, intptr_t firstUser,
+                                         TFilterProc second, intptr_t secondUser) {
+  Run([&] {
+    // Only the low byte of a procedure's result is significant: call it as
+    // returning a whole register and mask.
+    TableOf(h).SetFilterProc(AsFilterFunc(first), firstUser, AsFilterFunc(second), secondUser);
+  });
+}
+
+VR_EXPORT void VR_CALL DLL_SetFilterStatus(int32_t h, uint32_t firstOn, uint32_t secondOn) {
+  Run([&] { TableOf(h).SetFilterStatus(Flag(firstOn), Flag(secondOn)); });
+}
+
+VR_EXPORT void VR_CALL DLL_SetFiltered(int32_t h, uint32_t on) {
+  Run([&] { OpenTableOf(h, "DLL_SetFiltered").SetFiltered(Flag(on)); });
 }
 
 // Locate never raises: any failure is the result 0.

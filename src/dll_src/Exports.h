@@ -18,6 +18,12 @@ namespace velmora::dll {
 
 inline UserRegistry &Users() { return UserRegistry::Instance(); }
 inline TVRVelmoraDB &TableOf(int32_t h) { return Users().TableOf(h); }
+// The table of an export that works on an open table.
+inline TVRVelmoraDB &OpenTableOf(int32_t h, const char *operation) {
+  TVRVelmoraDB &table = TableOf(h);
+  table.RequireOpen(operation);
+  return table;
+}
 
 // Raised by an export whose engine operation this build does not provide.
 [[noreturn]] inline void NotBuilt(const char *operation) {

@@ -12,13 +12,6 @@ using namespace velmora::dll;
 
 namespace {
 
-// The table of an export that works on an open table.
-TVRVelmoraDB &OpenTableOf(int32_t h, const char *operation) {
-  TVRVelmoraDB &table = TableOf(h);
-  table.RequireOpen(operation);
-  return table;
-}
-
 void RequirePointer(const void *p, const char *operation) {
   if (p == nullptr) throw EVelmoraDBError(std::string(operation) + " needs a buffer");
 }
@@ -259,16 +252,14 @@ VR_EXPORT int32_t VR_CALL DLL_ApplyRange(int32_t h, const uint8_t *low, int32_t 
 
 // Posting.
 
-#define VR_PENDING(ret, name, operation)                          \
-  VR_EXPORT ret VR_CALL name(int32_t h) {                          \
-    return Run([&]() -> ret {                                      \
-      TableOf(h);                                                  \
-      NotBuilt(operation);                                         \
-    });                                                            \
-  }
+VR_EXPORT void VR_CALL DLL_EditRecord(int32_t h) {
+  Run([&] { OpenTableOf(h, "DLL_EditRecord").EditRecord(); });
+}
 
-VR_PENDING(void, DLL_EditRecord, "EditRecord")
-VR_PENDING(void, DLL_PostEditedRecord, "PostEditedRecord")
-VR_PENDING(int32_t, DLL_PostNewRecord, "PostNewRecord")
-VR_PENDING(int32_t, DLL_DeleteRecord, "DeleteRecord")
-VR_PENDING(int32_t, DLL_EmptyTable, "EmptyTable")
+VR_EXPORT void VR_CALL DLL_PostEditedRecord(int32_t h) {
+  Run([&] { OpenTableOf(h, "DLL_PostEditedRecord").PostEditedRecord(); });
+}
+
+VR_TABLE_CALL(int32_t, DLL_PostNewRecord, table.PostNewRecord())
+VR_TABLE_CALL(int32_t, DLL_DeleteRecord, table.DeleteRecord())
+VR_TABLE_CALL(int32_t, DLL_EmptyTable, table.EmptyTable())

@@ -1,11 +1,25 @@
 #include "abi/LibraryApi.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 namespace client {
 
-LibraryApi::LibraryApi() {
-  handle = dlopen(VELMORA_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+LibraryApi::LibraryApi(bool privateCopy) {
+  std::string path = VELMORA_LIBRARY_PATH;
+  if (privateCopy) {
+    char pattern[] = "/tmp/velmora-lib-XXXXXX";
+    int fd = mkstemp(pattern);
+    if (fd < 0) throw std::runtime_error("mkstemp failed");
+    close(fd);
+    copyPath = pattern;
+    std::filesystem::copy_file(path, copyPath, std::filesystem::copy_options::overwrite_existing);
+    path = copyPath;
+  }
+  handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) throw std::runtime_error(std::string("cannot load library: ") + dlerror());
 #define VR_LOAD(name)                                                                  \
   name = reinterpret_cast<decltype(name)>(dlsym(handle, #name));                       \
@@ -33,6 +47,7 @@ LibraryApi::LibraryApi() {
 
 LibraryApi::~LibraryApi() {
   if (handle != nullptr) dlclose(handle);
+  if (!copyPath.empty()) unlink(copyPath.c_str());
 }
 
 std::string LibraryApi::Stats() const {

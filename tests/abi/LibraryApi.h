@@ -81,12 +81,15 @@ struct LibraryApi {
   VR_FN(DLL_TableUtils, int32_t, int32_t, const uint8_t *, const uint8_t *, int32_t)
 #undef VR_FN
 
-  LibraryApi();
+  // Loads the library under test; with a private copy, an instance of its own
+  // that shares no state with any other loaded copy.
+  explicit LibraryApi(bool privateCopy = false);
   ~LibraryApi();
   LibraryApi(const LibraryApi &) = delete;
   LibraryApi &operator=(const LibraryApi &) = delete;
 
   void *Symbol(const char *name) const { return dlsym(handle, name); }
+  std::string copyPath;
   std::string Stats() const;
 };
 
