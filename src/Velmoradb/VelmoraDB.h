@@ -107,6 +107,12 @@ class TVRVelmoraDB : public TVRRecBase {
   bool GoToBookmark(int32_t slot);
   void RemapBookmarks(int32_t deleted, int32_t moved);
 
+  // Status texts (Status.cpp).
+  std::string StatusText();
+  // This table's last error, or failing that the library-wide one (which is
+  // then emptied); this table's is emptied in both cases.
+  std::string TakeErrorText();
+
   // Filters (Filters.cpp).
   void SetFilterProc(TFilterFunc first, intptr_t firstUser, TFilterFunc second, intptr_t secondUser);
   void SetFilterStatus(bool firstOn, bool secondOn);

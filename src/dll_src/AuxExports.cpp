@@ -20,7 +20,6 @@ using namespace velmora::dll;
 
 VR_PENDING(void, DLL_RebuildTable, (int32_t h, int32_t *, int32_t *), "RebuildTable")
 VR_PENDING(int32_t, DLL_MapFieldsToIndex, (int32_t h, TFieldNoList *, uint32_t), "MapFieldsToIndex")
-VR_PENDING(void, DLL_InternalStatus, (uint8_t *, int32_t h, int32_t), "InternalStatus")
 // Writes (operation 0) or reads the schema file with the client's own lists.
 VR_EXPORT int32_t VR_CALL DLL_VRIFileOps(int32_t h, uint32_t operation, const uint8_t *fileName,
                                          ::TFieldDefList *fields, ::TIndexDefList *indexes) {
@@ -89,6 +88,16 @@ VR_EXPORT void VR_CALL DLL_SetFilterStatus(int32_t h, uint32_t firstOn, uint32_t
 
 VR_EXPORT void VR_CALL DLL_SetFiltered(int32_t h, uint32_t on) {
   Run([&] { OpenTableOf(h, "DLL_SetFiltered").SetFiltered(Flag(on)); });
+}
+
+// Status text.
+
+VR_EXPORT void VR_CALL DLL_InternalStatus(uint8_t *dest, int32_t h, int32_t selector) {
+  Run([&] {
+    TVRVelmoraDB &table = TableOf(h);
+    if (dest == nullptr) throw EVelmoraDBError("DLL_InternalStatus needs a text buffer");
+    ToShort(dest, selector == 0 ? table.StatusText() : table.TakeErrorText());
+  });
 }
 
 // Locate never raises: any failure is the result 0.
