@@ -8,9 +8,35 @@
 
 namespace velmora::dll {
 
+#if defined(__MINGW32__) && defined(__i386__)
+namespace {
+bool CpuHasSse() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("sse");
+}
+const bool cpuHasSse = CpuHasSse();
+}  // namespace
+
+FpuScope::FpuScope() : hasSse_(cpuHasSse) {
+  std::feholdexcept(&saved_);
+  if (hasSse_) {
+    __asm__ volatile("stmxcsr %0" : "=m"(savedMxcsr_));
+    // All six exceptions masked (bits 7-12), their flags (bits 0-5) cleared.
+    uint32_t masked = (savedMxcsr_ | 0x1F80u) & ~0x3Fu;
+    __asm__ volatile("ldmxcsr %0" : : "m"(masked));
+  }
+}
+
+FpuScope::~FpuScope() {
+  std::fesetenv(&saved_);
+  // The caller's settings and flags come back; the library's own flags are gone.
+  if (hasSse_) __asm__ volatile("ldmxcsr %0" : : "m"(savedMxcsr_));
+}
+#else
 FpuScope::FpuScope() { std::feholdexcept(&saved_); }
 
 FpuScope::~FpuScope() { std::fesetenv(&saved_); }
+#endif
 
 #ifdef _WIN32
 namespace {

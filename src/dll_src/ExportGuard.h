@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cfenv>
+#include <cstdint>
 #include <new>
 #include <type_traits>
 #include <utility>
@@ -23,6 +24,12 @@ class FpuScope {
 
  private:
   std::fenv_t saved_;
+#if defined(__MINGW32__) && defined(__i386__)
+  // The 32-bit MinGW runtime's environment functions cover the x87 unit only;
+  // the SSE control and status register is saved and masked here.
+  uint32_t savedMxcsr_ = 0;
+  bool hasSse_ = false;
+#endif
 };
 
 #ifdef _WIN32
