@@ -107,6 +107,30 @@ class TVRVelmoraDB : public TVRRecBase {
   bool GoToBookmark(int32_t slot);
   void RemapBookmarks(int32_t deleted, int32_t moved);
 
+  // Locate (Locate.cpp).
+  using FieldNumbers = std::vector<int32_t>;
+  // Reorders the list in place into the key order of the highest-numbered
+  // index whose leading key fields are exactly the listed fields.
+  int32_t MapFieldsToIndex(int32_t *fields, int32_t n, bool useIndex);
+  int32_t CompareFieldList(const FieldNumbers &fields, const uint8_t *a, const uint8_t *b,
+                           bool caseless, int32_t partialLength);
+  // Never raises: any failure is "not found", its message kept as the last error.
+  bool LocateRecord(const FieldNumbers &fields, uint8_t *key, int32_t indexNo,
+                    int32_t partialLength, bool caseless, bool moveCursor);
+  bool LocateByScan(const FieldNumbers &fields, uint8_t *key, int32_t partialLength, bool caseless,
+                    bool moveCursor);
+  bool LocateByIndex(const FieldNumbers &fields, uint8_t *key, int32_t indexNo,
+                     int32_t partialLength, bool caseless, bool moveCursor);
+
+  // Rebuild (Rebuild.cpp).
+  void RebuildTable(int32_t &kept, int32_t &before);
+  // Moves the data file aside under the ".VXX" extension and starts it anew,
+  // empty; returns the rebuild file's name.
+  std::string CreateRebuildFile();
+  // Raises "Rebuild error - corrupt record" (or a conversion error) for a
+  // record that cannot be a record of this table.
+  void ValidateRecord(const uint8_t *record);
+
   // Status texts (Status.cpp).
   std::string StatusText();
   // This table's last error, or failing that the library-wide one (which is

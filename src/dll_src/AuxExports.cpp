@@ -10,16 +10,7 @@
 using namespace velmora;
 using namespace velmora::dll;
 
-#define VR_PENDING(ret, name, params, operation)                 \
-  VR_EXPORT ret VR_CALL name params {                             \
-    return Run([&]() -> ret {                                     \
-      TableOf(h);                                                 \
-      NotBuilt(operation);                                        \
-    });                                                           \
-  }
 
-VR_PENDING(void, DLL_RebuildTable, (int32_t h, int32_t *, int32_t *), "RebuildTable")
-VR_PENDING(int32_t, DLL_MapFieldsToIndex, (int32_t h, TFieldNoList *, uint32_t), "MapFieldsToIndex")
 // Writes (operation 0) or reads the schema file with the client's own lists.
 VR_EXPORT int32_t VR_CALL DLL_VRIFileOps(int32_t h, uint32_t operation, const uint8_t *fileName,
                                          ::TFieldDefList *fields, ::TIndexDefList *indexes) {
@@ -100,16 +91,57 @@ VR_EXPORT void VR_CALL DLL_InternalStatus(uint8_t *dest, int32_t h, int32_t sele
   });
 }
 
-// Locate never raises: any failure is the result 0.
-VR_EXPORT int32_t VR_CALL DLL_LocateRecord(int32_t h, TFieldNoList *, void *, int32_t, int32_t,
-                                           uint32_t, uint32_t) {
+// Rebuild.
+
+VR_EXPORT void VR_CALL DLL_RebuildTable(int32_t h, int32_t *kept, int32_t *before) {
+  Run([&] {
+    TVRVelmoraDB &table = OpenTableOf(h, "DLL_RebuildTable");
+    if (kept == nullptr || before == nullptr)
+      throw EVelmoraDBError("DLL_RebuildTable needs both counters");
+    int32_t keptCount = 0;
+    int32_t beforeCount = 0;
+    table.RebuildTable(keptCount, beforeCount);
+    *kept = keptCount;
+    *before = beforeCount;
+  });
+}
+
+// Locate.
+
+VR_EXPORT int32_t VR_CALL DLL_MapFieldsToIndex(int32_t h, TFieldNoList *fields, uint32_t useIndex) {
+  return Run([&] {
+    TVRVelmoraDB &table = OpenTableOf(h, "DLL_MapFieldsToIndex");
+    if (!Flag(useIndex)) return -1;
+    if (fields == nullptr) throw EVelmoraDBError("DLL_MapFieldsToIndex needs a field list");
+    return table.MapFieldsToIndex(fields->Items, fields->Count, true);
+  });
+}
+
+// Locate never raises: any failure is the result 0, its message kept for the
+// error status text.
+VR_EXPORT int32_t VR_CALL DLL_LocateRecord(int32_t h, TFieldNoList *fields, void *keyBuffer,
+                                           int32_t indexNo, int32_t partialLength,
+                                           uint32_t caseInsensitive, uint32_t moveCursor) {
   return Run([&]() -> int32_t {
+    TVRVelmoraDB *table = nullptr;
     try {
-      TableOf(h);
-      NotBuilt("LocateRecord");
+      table = &TableOf(h);
     } catch (...) {
       return 0;
     }
+    TVRVelmoraDB::FieldNumbers list;
+    try {
+      if (fields == nullptr || fields->Count < 0 || (fields->Count > 0 && fields->Items == nullptr))
+        throw EVelmoraDBError("DLL_LocateRecord needs a field list");
+      list.assign(fields->Items, fields->Items + fields->Count);
+    } catch (const std::exception &e) {
+      table->LastError = e.what();
+      return 0;
+    }
+    return table->LocateRecord(list, static_cast<uint8_t *>(keyBuffer), indexNo, partialLength,
+                               Flag(caseInsensitive), Flag(moveCursor))
+               ? 1
+               : 0;
   });
 }
 

@@ -1,0 +1,124 @@
+// Rebuilding a table from its data file: the data file moves aside into the
+// rebuild file, the table starts empty with fresh indexes, and every sound
+// record of the old data file is posted again in file order.
+#include <cstring>
+
+#include <velmora/velmora.hpp>
+
+#include "VRcomm/FileNames.h"
+#include "VRcomm/ShortString.h"
+#include "Velmoradb/EngineError.h"
+#include "Velmoradb/VelmoraDB.h"
+#include "platform/Platform.h"
+
+namespace velmora {
+
+namespace {
+constexpr const char *kRebuildFailed = "Unable to create rebuild file. Rebuild failed.";
+}
+
+std::string TVRVelmoraDB::CreateRebuildFile() {
+  platform::Platform &os = platform::Os();
+  std::string name = Cut255(ReplaceExtension(DataFileName, ".VXX"));
+  if (os.Exists(name) && !os.Delete(name)) RaiseEngineError(kRebuildFailed);
+  // Whatever fails from here on, the open table keeps an open data file: the
+  // old one when it could not be moved, the new one otherwise.
+  auto reopenOld = [&] {
+    try {
+      DataFile.Open();
+    } catch (...) {
+    }
+  };
+  try {
+    DataFile.Close();
+  } catch (...) {
+    reopenOld();
+    throw;
+  }
+  if (!os.Rename(DataFileName, name)) {
+    reopenOld();
+    RaiseEngineError(kRebuildFailed);
+  }
+  try {
+    DataFile.Create();
+  } catch (...) {
+    if (os.Rename(name, DataFileName)) reopenOld();
+    throw;
+  }
+  return name;
+}
+
+void TVRVelmoraDB::ValidateRecord(const uint8_t *record) {
+  platform::Platform &os = platform::Os();
+  for (int32_t i = 0; i < FieldCount; ++i) {
+    uint8_t flag = record[i];
+    if (flag == 0) continue;
+    if (flag != 1) RaiseTableError("Rebuild error - corrupt record");
+    const TFieldDescriptor &field = Fields[i];
+    const uint8_t *value = record + field.Offset;
+    switch (field.FieldType) {
+      case 'B':
+      case 'I':
+        break;
+      case 'R':
+        os.FloatToText(static_cast<double>(Real48ToLongDouble(value)));
+        break;
+      case 'C':
+      case 'F': {
+        double number;
+        std::memcpy(&number, value, sizeof number);
+        os.FloatToText(number);
+        break;
+      }
+      case 'D': {
+        double stamp;
+        std::memcpy(&stamp, value, sizeof stamp);
+        os.DateTimeToText(stamp);
+        break;
+      }
+      case 'S':
+        // The text must end inside its field.
+        if (std::memchr(value, 0, static_cast<size_t>(field.Len)) == nullptr)
+          RaiseTableError("Rebuild error - corrupt record");
+        break;
+      default:
+        RaiseTableError("Rebuild error - corrupt record");
+    }
+  }
+}
+
+void TVRVelmoraDB::RebuildTable(int32_t &kept, int32_t &before) {
+  before = RecordCount();
+  int32_t rejected = 0;
+  std::string name = CreateRebuildFile();
+  platform::RecordFile old(RecordSize);
+  old.Bind(name);
+  old.Open(platform::kAccessRead | platform::kShareDenyNone);
+  try {
+    EmptyTable();
+    // Whole records only, as the record count before the rebuild counts them:
+    // a trailing piece shorter than a record is neither kept nor rejected.
+    int64_t count = old.Size();
+    uint8_t *record = CurrentBuffer();
+    for (int64_t i = 0; i < count; ++i) {
+      try {
+        old.Seek(i);
+        if (old.Read(record, 1) != 1) throw EInOutError("Read beyond end of file", 100);
+        ValidateRecord(record);
+        PostNewRecord();
+      } catch (...) {
+        ++rejected;
+      }
+    }
+  } catch (...) {
+    try {
+      old.Close();
+    } catch (...) {
+    }
+    throw;
+  }
+  kept = before - rejected;
+  old.Close();
+}
+
+}  // namespace velmora
