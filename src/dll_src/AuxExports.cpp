@@ -4,6 +4,7 @@
 #include "dll_src/Exports.h"
 
 #include "FileOps/MiscFileOps.h"
+#include "FileOps/TableUtils.h"
 #include "VRcomm/DefLists.h"
 #include "VRcomm/ShortString.h"
 
@@ -145,12 +146,8 @@ VR_EXPORT int32_t VR_CALL DLL_LocateRecord(int32_t h, TFieldNoList *fields, void
   });
 }
 
+// Works on a private table object of its own: no user handle is tested.
 VR_EXPORT int32_t VR_CALL DLL_TableUtils(int32_t, const uint8_t *source, const uint8_t *dest,
                                          int32_t op) {
-  return Run([&]() -> int32_t {
-    std::string sourceName = FromShort(source);
-    std::string destName = FromShort(dest);
-    if (op == -1 || op == -2 || op == -3) return -1;
-    NotBuilt("TableUtils");
-  });
+  return Run([&] { return RunTableUtility(FromShort(source), FromShort(dest), op); });
 }

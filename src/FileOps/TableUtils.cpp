@@ -1,0 +1,148 @@
+#include "FileOps/TableUtils.h"
+
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include <velmora/velmora.hpp>
+
+#include "FileOps/MiscFileOps.h"
+#include "VRcomm/FieldTypes.h"
+#include "VRcomm/FileNames.h"
+#include "Velmoradb/VelmoraDB.h"
+#include "platform/Platform.h"
+
+namespace velmora {
+
+namespace {
+
+enum class FileKind { Schema, Data, Leaf, Directory };
+
+struct TableFile {
+  FileKind kind;
+  std::string source;
+  std::string dest;
+};
+
+// The file set in the order both passes visit it.
+std::vector<TableFile> FileSet(const std::string &source, const std::string &dest,
+                               int32_t indexCount) {
+  std::vector<TableFile> files;
+  files.push_back({FileKind::Schema, ReplaceExtension(source, ".vri"), ReplaceExtension(dest, ".vri")});
+  files.push_back({FileKind::Data, TMiscFileOps::DataFileName(source), TMiscFileOps::DataFileName(dest)});
+  for (int32_t k = 0; k < indexCount; ++k) {
+    files.push_back({FileKind::Leaf, TMiscFileOps::IndexFileName(source, k, 1),
+                     TMiscFileOps::IndexFileName(dest, k, 1)});
+    files.push_back({FileKind::Directory, TMiscFileOps::IndexFileName(source, k, 2),
+                     TMiscFileOps::IndexFileName(dest, k, 2)});
+  }
+  return files;
+}
+
+bool Check(platform::Platform &os, const TableFile &file, int32_t operation) {
+  switch (operation) {
+    case kUtilRename:
+    case kUtilCopy:
+      return os.Exists(file.source) && !os.Exists(file.dest);
+    case kUtilDelete:
+    case kUtilReset:
+      return os.Exists(file.source);
+    case kUtilCreate:
+      return !os.Exists(file.source);
+    default:
+      return false;
+  }
+}
+
+// Recreates a data or index file with the content of a new, empty table.
+void Recreate(const TableFile &file) {
+  switch (file.kind) {
+    case FileKind::Data:
+      TMiscFileOps::CreateDataFile(file.source);
+      break;
+    case FileKind::Leaf:
+      TMiscFileOps::CreateLeafFile(file.source);
+      break;
+    case FileKind::Directory:
+      TMiscFileOps::CreateDirectoryFile(file.source);
+      break;
+    case FileKind::Schema:
+      break;
+  }
+}
+
+bool Act(platform::Platform &os, const TableFile &file, int32_t operation) {
+  switch (operation) {
+    case kUtilRename:
+      return os.Rename(file.source, file.dest);
+    case kUtilDelete:
+      return os.Delete(file.source);
+    case kUtilCopy:
+      return os.Copy(file.source, file.dest);
+    case kUtilReset:
+    case kUtilCreate:
+      Recreate(file);
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Creating files needs only the schema: the table itself cannot be opened
+// while its data and index files are missing.  The schema file is opened with
+// the same open mode as the other operations, so a table held open for
+// writing is refused in the same way.
+int32_t IndexCountFromSchema(const std::string &source) {
+  int32_t error = 0;
+  std::unique_ptr<platform::File> file =
+      platform::Os().Open(source, platform::kAccessReadWrite | platform::kShareDenyWrite, &error);
+  if (!file) return -1;
+  uint8_t header[schema::kBlockSize] = {};
+  if (file->ReadAt(0, header, sizeof header) != sizeof header)
+    throw EVelmoraDBError("Schema file is damaged: block 0 is missing or short");
+  int32_t indexCount;
+  std::memcpy(&indexCount, header + schema::kHeaderIndexCount, sizeof indexCount);
+  file->Close();
+  if (indexCount > kMaxIndexes) throw EVelmoraDBError("Number of indexes in table exceeds maximum");
+  if (indexCount < 0) throw EVelmoraDBError("Schema file is damaged: negative field or index count");
+  return indexCount;
+}
+
+}  // namespace
+
+int32_t RunTableUtility(const std::string &source, const std::string &dest, int32_t operation) {
+  if (operation == -1 || operation == -2 || operation == -3) return -1;
+  int32_t indexCount = 0;
+  if (operation == kUtilCreate) {
+    indexCount = IndexCountFromSchema(source);
+    if (indexCount < 0) return indexCount;
+  } else {
+    TVRVelmoraDB table;
+    int32_t mode = operation == kUtilCopy ? platform::kAccessRead | platform::kShareDenyNone
+                                          : platform::kAccessReadWrite | platform::kShareDenyWrite;
+    int32_t opened = table.OpenTable(source, mode);
+    if (opened < 0) return opened;
+    indexCount = table.IndexCount;
+    table.CloseTable();
+  }
+
+  platform::Platform &os = platform::Os();
+  std::vector<TableFile> files = FileSet(source, dest, indexCount);
+  bool touchesSchema = operation != kUtilReset && operation != kUtilCreate;
+  for (const TableFile &file : files) {
+    if (file.kind == FileKind::Schema && !touchesSchema) continue;
+    if (!Check(os, file, operation)) return -1;
+  }
+  // A failure on a data or index file does not stop the others from being
+  // handled, but the pass then reports the failure.
+  bool allDone = true;
+  for (const TableFile &file : files) {
+    if (file.kind == FileKind::Schema && !touchesSchema) continue;
+    bool done = Act(os, file, operation);
+    if (!done && file.kind == FileKind::Schema) return -1;
+    allDone = allDone && done;
+  }
+  return allDone ? 1 : -1;
+}
+
+}  // namespace velmora
