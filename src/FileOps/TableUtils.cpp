@@ -9,7 +9,6 @@
 #include "FileOps/MiscFileOps.h"
 #include "VRcomm/FieldTypes.h"
 #include "VRcomm/FileNames.h"
-#include "Velmoradb/VelmoraDB.h"
 #include "platform/Platform.h"
 
 namespace velmora {
@@ -88,23 +87,28 @@ bool Act(platform::Platform &os, const TableFile &file, int32_t operation) {
   }
 }
 
-// Creating files needs only the schema: the table itself cannot be opened
-// while its data and index files are missing.  The schema file is opened with
-// the same open mode as the other operations, so a table held open for
-// writing is refused in the same way.
-int32_t IndexCountFromSchema(const std::string &source) {
+// The utilities need only the schema file: how many index files there are.
+// Reading it alone (instead of opening the whole table) lets them work on a
+// table whose data or index files are missing, as creating and the checks
+// require.  The schema file is opened with the operation's open mode, so a
+// table held open for writing by another user refuses every operation but the
+// copy, with the negative result of that open.
+int32_t IndexCountFromSchema(const std::string &source, int32_t mode) {
   int32_t error = 0;
-  std::unique_ptr<platform::File> file =
-      platform::Os().Open(source, platform::kAccessReadWrite | platform::kShareDenyWrite, &error);
+  std::unique_ptr<platform::File> file = platform::Os().Open(source, mode, &error);
   if (!file) return -1;
   uint8_t header[schema::kBlockSize] = {};
   if (file->ReadAt(0, header, sizeof header) != sizeof header)
     throw EVelmoraDBError("Schema file is damaged: block 0 is missing or short");
-  int32_t indexCount;
-  std::memcpy(&indexCount, header + schema::kHeaderIndexCount, sizeof indexCount);
   file->Close();
+  int32_t fieldCount;
+  int32_t indexCount;
+  std::memcpy(&fieldCount, header + schema::kHeaderFieldCount, sizeof fieldCount);
+  std::memcpy(&indexCount, header + schema::kHeaderIndexCount, sizeof indexCount);
+  if (fieldCount > kMaxFields) throw EVelmoraDBError("Number of fields in table exceeds maximum");
   if (indexCount > kMaxIndexes) throw EVelmoraDBError("Number of indexes in table exceeds maximum");
-  if (indexCount < 0) throw EVelmoraDBError("Schema file is damaged: negative field or index count");
+  if (fieldCount < 0 || indexCount < 0)
+    throw EVelmoraDBError("Schema file is damaged: negative field or index count");
   return indexCount;
 }
 
@@ -112,19 +116,10 @@ int32_t IndexCountFromSchema(const std::string &source) {
 
 int32_t RunTableUtility(const std::string &source, const std::string &dest, int32_t operation) {
   if (operation == -1 || operation == -2 || operation == -3) return -1;
-  int32_t indexCount = 0;
-  if (operation == kUtilCreate) {
-    indexCount = IndexCountFromSchema(source);
-    if (indexCount < 0) return indexCount;
-  } else {
-    TVRVelmoraDB table;
-    int32_t mode = operation == kUtilCopy ? platform::kAccessRead | platform::kShareDenyNone
-                                          : platform::kAccessReadWrite | platform::kShareDenyWrite;
-    int32_t opened = table.OpenTable(source, mode);
-    if (opened < 0) return opened;
-    indexCount = table.IndexCount;
-    table.CloseTable();
-  }
+  int32_t mode = operation == kUtilCopy ? platform::kAccessRead | platform::kShareDenyNone
+                                        : platform::kAccessReadWrite | platform::kShareDenyWrite;
+  int32_t indexCount = IndexCountFromSchema(source, mode);
+  if (indexCount < 0) return indexCount;
 
   platform::Platform &os = platform::Os();
   std::vector<TableFile> files = FileSet(source, dest, indexCount);

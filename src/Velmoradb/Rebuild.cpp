@@ -19,7 +19,9 @@ constexpr const char *kRebuildFailed = "Unable to create rebuild file. Rebuild f
 
 std::string TVRVelmoraDB::CreateRebuildFile() {
   platform::Platform &os = platform::Os();
-  std::string name = Cut255(ReplaceExtension(DataFileName, ".VXX"));
+  // The data file keeps the spelling it has on disk when it is created anew.
+  std::string dataName = os.ExistingName(DataFileName);
+  std::string name = Cut255(ReplaceExtension(dataName, ".VXX"));
   if (os.Exists(name) && !os.Delete(name)) RaiseEngineError(kRebuildFailed);
   // Whatever fails from here on, the open table keeps an open data file: the
   // old one when it could not be moved, the new one otherwise.
@@ -35,16 +37,19 @@ std::string TVRVelmoraDB::CreateRebuildFile() {
     reopenOld();
     throw;
   }
-  if (!os.Rename(DataFileName, name)) {
+  if (!os.Rename(dataName, name)) {
     reopenOld();
     RaiseEngineError(kRebuildFailed);
   }
   try {
+    DataFile.Bind(dataName);
     DataFile.Create();
   } catch (...) {
-    if (os.Rename(name, DataFileName)) reopenOld();
+    DataFile.Bind(DataFileName);
+    if (os.Rename(name, dataName)) reopenOld();
     throw;
   }
+  DataFile.Bind(DataFileName);
   return name;
 }
 

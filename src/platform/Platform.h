@@ -66,6 +66,9 @@ class Platform {
   virtual std::unique_ptr<File> Create(const std::string &path) = 0;
 
   virtual bool Exists(const std::string &path) = 0;
+  // The spelling under which the file exists (matched without regard to
+  // letter case where names are case-sensitive), or path when none does.
+  virtual std::string ExistingName(const std::string &path) { return path; }
   // Each returns false (never raises) when the operation fails.
   virtual bool Delete(const std::string &path) = 0;
   // Renames, refusing a destination that exists under any spelling.

@@ -367,53 +367,9 @@ std::unique_ptr<File> Share(int fd, const std::string &path, const ShareRequest 
 // ---- locale --------------------------------------------------------------
 
 convert::LocaleFormat CurrentLocaleFormat() {
-  convert::LocaleFormat format;
-  if (const struct lconv *lc = ::localeconv(); lc != nullptr && lc->decimal_point != nullptr) {
-    const char *dp = lc->decimal_point;
-    if (dp[0] != '\0' && dp[1] == '\0') format.decimalSeparator = dp[0];
-  }
-  const char *dateFormat = ::nl_langinfo(D_FMT);
-  std::string order;
-  char separator = '\0';
-  for (const char *p = dateFormat; p != nullptr && *p != '\0'; ++p) {
-    if (*p != '%') {
-      if (separator == '\0' && !order.empty() && *p != ' ') separator = *p;
-      continue;
-    }
-    ++p;
-    while (*p == 'E' || *p == 'O' || *p == '-' || *p == '_' || *p == '0' || *p == '^' || *p == '#') ++p;
-    switch (*p) {
-      case 'd': case 'e': order += 'd'; break;
-      case 'm': case 'b': case 'B': case 'h': order += 'm'; break;
-      case 'y': case 'Y': case 'C': order += 'y'; break;
-      case 'D': order += "mdy"; separator = separator == '\0' ? '/' : separator; break;
-      case 'F': order += "ymd"; separator = separator == '\0' ? '-' : separator; break;
-      case '\0': --p; break;
-      default: break;
-    }
-  }
-  if (order == "dmy" && separator != '\0') {
-    format.dateOrder = convert::DateOrder::kDayMonthYear;
-    format.dateSeparator = separator;
-  } else if (order == "ymd" && separator != '\0') {
-    format.dateOrder = convert::DateOrder::kYearMonthDay;
-    format.dateSeparator = separator;
-  } else if (order == "mdy" && separator != '\0') {
-    format.dateOrder = convert::DateOrder::kMonthDayYear;
-    format.dateSeparator = separator;
-  }
-  const char *timeFormat = ::nl_langinfo(T_FMT);
-  for (const char *p = timeFormat; p != nullptr && *p != '\0'; ++p) {
-    if (*p == '%') {
-      if (*++p == '\0') break;
-      continue;
-    }
-    if (*p != ' ' && format.decimalSeparator != *p) {
-      format.timeSeparator = *p;
-      break;
-    }
-  }
-  return format;
+  const struct lconv *lc = ::localeconv();
+  return convert::FormatFromPatterns(lc != nullptr ? lc->decimal_point : nullptr, ::nl_langinfo(D_FMT),
+                                     ::nl_langinfo(T_FMT));
 }
 
 // 0 for a regular file, otherwise the code its open fails with.
@@ -474,6 +430,8 @@ class PosixPlatform : public Platform {
     file->Truncate(0);
     return file;
   }
+
+  std::string ExistingName(const std::string &path) override { return Resolve(path); }
 
   bool Exists(const std::string &path) override {
     struct stat st;
