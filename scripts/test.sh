@@ -35,8 +35,9 @@ stage() {
 build() {  # build <dir> [cmake options...]
   local dir="$1"
   shift
-  cmake -S "$root" -B "$root/$dir" -G Ninja "$@" >"$root/$dir.configure.log" 2>&1 ||
-    { cat "$root/$dir.configure.log"; return 1; }
+  mkdir -p "$root/$dir"
+  cmake -S "$root" -B "$root/$dir" -G Ninja "$@" >"$root/$dir/configure.log" 2>&1 ||
+    { cat "$root/$dir/configure.log"; return 1; }
   ninja -C "$root/$dir" -j"$jobs"
 }
 
