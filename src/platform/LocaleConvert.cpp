@@ -162,6 +162,63 @@ std::string Pad2(int v) { return std::string(1, static_cast<char>('0' + v / 10))
 
 }  // namespace
 
+LocaleFormat FormatFromPatterns(const char *decimalPoint, const char *dateFormat, const char *timeFormat) {
+  LocaleFormat format;
+  if (decimalPoint != nullptr && decimalPoint[0] != '\0' && decimalPoint[1] == '\0')
+    format.decimalSeparator = decimalPoint[0];
+
+  // The order in which day, month and year appear, and the first character
+  // that separates two of them.
+  std::string order;
+  char separator = '\0';
+  for (const char *p = dateFormat; p != nullptr && *p != '\0'; ++p) {
+    if (*p != '%') {
+      if (separator == '\0' && !order.empty() && *p != ' ') separator = *p;
+      continue;
+    }
+    ++p;
+    while (*p == 'E' || *p == 'O' || *p == '-' || *p == '_' || *p == '0' || *p == '^' || *p == '#') ++p;
+    switch (*p) {
+      case 'd': case 'e': order += 'd'; break;
+      case 'm': order += 'm'; break;
+      case 'y': case 'Y': order += 'y'; break;
+      case 'D': order += "mdy"; if (separator == '\0') separator = '/'; break;
+      case 'F': order += "ymd"; if (separator == '\0') separator = '-'; break;
+      case '\0': --p; break;
+      default: order += '?'; break;  // names, weekdays: not a numeric short date
+    }
+  }
+  // Only a printable ASCII mark can stand between the numbers of a date.
+  const bool usable = separator > ' ' && separator < 127 && !IsDigit(separator) &&
+                      !((separator | 0x20) >= 'a' && (separator | 0x20) <= 'z');
+  if (usable) {
+    if (order == "dmy") {
+      format.dateOrder = DateOrder::kDayMonthYear;
+      format.dateSeparator = separator;
+    } else if (order == "ymd") {
+      format.dateOrder = DateOrder::kYearMonthDay;
+      format.dateSeparator = separator;
+    } else if (order == "mdy") {
+      format.dateOrder = DateOrder::kMonthDayYear;
+      format.dateSeparator = separator;
+    }
+  }
+
+  // The time separator: the first literal character after the hour.
+  for (const char *p = timeFormat; p != nullptr && *p != '\0'; ++p) {
+    if (*p != '%') continue;
+    ++p;
+    if (*p == '\0') break;
+    if (*p == 'T' || *p == 'R') break;  // "%T" and "%R" use ':'
+    if ((*p == 'H' || *p == 'I' || *p == 'k' || *p == 'l') && p[1] != '\0' && p[1] != '%' && p[1] != ' ' &&
+        !IsDigit(p[1])) {
+      format.timeSeparator = p[1];
+      break;
+    }
+  }
+  return format;
+}
+
 bool EncodeDate(int year, int month, int day, int32_t *days) {
   if (year < 1 || year > 9999 || month < 1 || month > 12) return false;
   if (day < 1 || day > DaysInMonth(year, month)) return false;

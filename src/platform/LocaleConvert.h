@@ -62,6 +62,13 @@ std::string FloatToText(double value, const LocaleFormat &format);
 // time" for NaN, infinities and values outside the years 1 to 9999.
 std::string DateTimeToText(double value, const LocaleFormat &format);
 
+// The format described by C library locale strings: the decimal point of
+// localeconv() and the date and time patterns of nl_langinfo(D_FMT) and
+// nl_langinfo(T_FMT) ("%d.%m.%Y", "%m/%d/%y", "%F", "%H:%M:%S", ...).  Parts
+// that cannot be recognised keep the defaults of LocaleFormat ('.',
+// month/day/year with '/', ':').  Any argument may be null.
+LocaleFormat FormatFromPatterns(const char *decimalPoint, const char *dateFormat, const char *timeFormat);
+
 // Calendar helpers shared by both platforms.
 // Days since 30 December 1899 of a proleptic Gregorian date; false if the
 // date does not exist or the year is outside 1..9999.
