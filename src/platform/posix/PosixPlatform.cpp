@@ -19,7 +19,10 @@
 // releases its markers with its descriptors.  The guard is an exclusive lock
 // when the lock descriptor is writable; an opener that may only read the file
 // takes it shared, which still keeps it out of every exclusive holder's window
-// and, against another shared holder, at worst makes both fail.
+// and, against another shared holder, at worst makes both fail.  On a file
+// system that keeps no locks at all, files open without sharing enforcement.
+// A file that anybody holds open is neither deleted nor renamed, as on
+// Windows.
 //
 // Names.  Files are matched on the last path component without regard to
 // ASCII letter case: an exact match wins, then a case-insensitive one (the
@@ -34,7 +37,6 @@
 #include <langinfo.h>
 #include <locale.h>
 #include <stdio.h>
-#include <strings.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -92,6 +94,19 @@ SplitName Split(const std::string &path) {
   return {path.substr(0, slash + 1), path.substr(slash + 1)};
 }
 
+// Byte-wise equality with the ASCII letters folded, whatever the locale.
+bool SameIgnoringAsciiCase(const char *a, const std::string &b) {
+  size_t i = 0;
+  for (; a[i] != '\0'; ++i) {
+    if (i >= b.size()) return false;
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return i == b.size();
+}
+
 // The path under which the file is found: the exact name when it exists,
 // otherwise the one entry of its directory whose name equals the last
 // component without regard to ASCII case, otherwise the path unchanged.
@@ -105,7 +120,7 @@ std::string Resolve(const std::string &path) {
   std::string best;
   bool found = false;
   while (struct dirent *entry = ::readdir(dir)) {
-    if (::strcasecmp(entry->d_name, name.base.c_str()) != 0) continue;
+    if (!SameIgnoringAsciiCase(entry->d_name, name.base)) continue;
     if (!found || std::strcmp(entry->d_name, best.c_str()) < 0) best = entry->d_name;
     found = true;
   }
@@ -159,20 +174,34 @@ bool DecodeMode(int32_t mode, ShareRequest *request) {
   return true;
 }
 
-bool TakeGuard(int lockFd, bool writable) {
+// Codes with which a file system says it keeps no locks at all.
+bool LocksUnsupported(int code) {
+  return code == ENOLCK || code == EOPNOTSUPP || code == ENOSYS || code == EINVAL;
+}
+
+enum class Guard { kTaken, kBusy, kUnsupported };
+
+Guard TakeGuard(int lockFd, bool writable) {
   struct timespec pause {0, kGuardPauseNs};
   for (int attempt = 0; attempt < kGuardAttempts; ++attempt) {
-    if (SetLock(lockFd, writable ? F_WRLCK : F_RDLCK, kGuard)) return true;
-    if (errno != EAGAIN && errno != EACCES) return false;
+    if (SetLock(lockFd, writable ? F_WRLCK : F_RDLCK, kGuard)) return Guard::kTaken;
+    if (LocksUnsupported(errno)) return Guard::kUnsupported;
+    if (errno != EAGAIN && errno != EACCES) return Guard::kBusy;
     ::nanosleep(&pause, nullptr);
   }
-  return false;
+  return Guard::kBusy;
 }
 
 // Registers the request on lockFd's open file description; returns 0 or the
 // error code (EACCES for a sharing conflict).
 int AcquireSharing(int lockFd, bool writable, const ShareRequest &request) {
-  if (!TakeGuard(lockFd, writable)) return EACCES;
+  switch (TakeGuard(lockFd, writable)) {
+    case Guard::kTaken: break;
+    case Guard::kBusy: return EACCES;
+    // A file system without locks (some network and user-space ones) cannot
+    // enforce sharing; its files are still usable, as they are elsewhere.
+    case Guard::kUnsupported: return 0;
+  }
   int result = 0;
   const struct {
     bool mine;
@@ -206,6 +235,15 @@ int AcquireSharing(int lockFd, bool writable, const ShareRequest &request) {
 bool InUse(const std::string &path) {
   int fd = RetryOpen(path.c_str(), O_RDONLY | O_NONBLOCK);
   if (fd < 0) return false;
+  struct flock probe {};
+  probe.l_type = F_WRLCK;
+  probe.l_whence = SEEK_SET;
+  probe.l_start = kGuard;
+  probe.l_len = 1;
+  if (::fcntl(fd, F_OFD_GETLK, &probe) != 0 && LocksUnsupported(errno)) {
+    ::close(fd);
+    return false;  // nobody can have registered
+  }
   bool used = HeldByOthers(fd, kHasRead) || HeldByOthers(fd, kHasWrite) ||
               HeldByOthers(fd, kDeniesRead) || HeldByOthers(fd, kDeniesWrite);
   ::close(fd);
