@@ -69,7 +69,8 @@ class Platform {
   // The spelling under which the file exists (matched without regard to
   // letter case where names are case-sensitive), or path when none does.
   virtual std::string ExistingName(const std::string &path) { return path; }
-  // Each returns false (never raises) when the operation fails.
+  // Each returns false (never raises) when the operation fails.  A file that
+  // anybody holds open is neither deleted nor renamed.
   virtual bool Delete(const std::string &path) = 0;
   // Renames, refusing a destination that exists under any spelling.
   virtual bool Rename(const std::string &from, const std::string &to) = 0;
