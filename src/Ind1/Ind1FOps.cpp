@@ -6,7 +6,6 @@
 #include <velmora/velmora.hpp>
 
 #include "VRcomm/FileNames.h"
-#include "VRcomm/ShortString.h"
 #include "Velmoradb/EngineError.h"
 
 namespace velmora {
@@ -39,7 +38,7 @@ std::string TInd1FOps::LeafFileName(const std::string &tableFileName, int32_t i)
   std::string ext = ".V";
   ext += static_cast<char>('A' + i);
   ext += '1';
-  return Cut255(ReplaceExtension(tableFileName, ext));
+  return ReplaceExtension(tableFileName, ext);
 }
 
 void TInd1FOps::RaiseReadError() { RaiseEngineError(kReadError); }

@@ -6,7 +6,6 @@
 #include <velmora/velmora.hpp>
 
 #include "VRcomm/FileNames.h"
-#include "VRcomm/ShortString.h"
 #include "Velmoradb/EngineError.h"
 
 namespace velmora {
@@ -50,7 +49,7 @@ std::string TVRSecondIndex::DirFileName(const std::string &tableFileName, int32_
   std::string ext = ".V";
   ext += static_cast<char>('A' + i);
   ext += '2';
-  return Cut255(ReplaceExtension(tableFileName, ext));
+  return ReplaceExtension(tableFileName, ext);
 }
 
 void TVRSecondIndex::OpenDirFiles(const std::string &tableFileName, int32_t n) {

@@ -495,6 +495,15 @@ TEST_F(Damaged, CursorOutsideTheBlockIsRefusedForRemovalAndReplacement) {
   EXPECT_EQ(-1, idx.CurrentEntry());
 }
 
+TEST_F(IndexFixture, OpensTheLowerCaseFilesTheSchemaWriterCreates) {
+  WriteFile(dir.File("t.va1"), LeafFile({{0, -1}, {0, -1}, {1, 0}}));
+  WriteFile(dir.File("t.va2"), Ints({2, 0}));
+  idx.OpenIndexes(dir.File("t.vri"), 1);
+  records.push_back(Record{0, 0});
+  idx.SelectIndex(0);
+  EXPECT_EQ(0, idx.MoveFirst());
+}
+
 TEST_F(IndexFixture, SelectingAnIndexThatIsNotOpenIsRefused) {
   OpenTable(2);
   EXPECT_ENGINE_ERROR(idx.SelectIndex(2), "Index number 2 is not an open index.");
