@@ -57,8 +57,12 @@ constexpr uint64_t kFractionOne = uint64_t{1} << 39;  // the implied leading bit
 void DoubleToReal48(long double value, uint8_t out[6]) {
   if (std::isnan(value)) throw EMathError("Invalid floating point operation");
   if (std::isinf(value)) throw EMathError("Floating point overflow");
-  std::memset(out, 0, 6);
-  if (value == 0) return;
+  // Built aside and copied at the end: a refused value leaves out unchanged.
+  uint8_t real[6] = {0, 0, 0, 0, 0, 0};
+  if (value == 0) {
+    std::memcpy(out, real, sizeof real);
+    return;
+  }
 
   bool negative = std::signbit(value);
   int exp2 = 0;
@@ -74,15 +78,16 @@ void DoubleToReal48(long double value, uint8_t out[6]) {
     ++exponent;
   }
   if (exponent > 255) throw EMathError("Floating point overflow");
-  if (exponent < 1) return;  // too small: zero
-
-  uint64_t fraction = mantissa - kFractionOne;
-  out[0] = static_cast<uint8_t>(exponent);
-  for (int i = 1; i <= 5; ++i) {
-    out[i] = static_cast<uint8_t>(fraction & 0xFF);
-    fraction >>= 8;
+  if (exponent >= 1) {  // else too small: zero
+    uint64_t fraction = mantissa - kFractionOne;
+    real[0] = static_cast<uint8_t>(exponent);
+    for (int i = 1; i <= 5; ++i) {
+      real[i] = static_cast<uint8_t>(fraction & 0xFF);
+      fraction >>= 8;
+    }
+    if (negative) real[5] |= 0x80;
   }
-  if (negative) out[5] |= 0x80;
+  std::memcpy(out, real, sizeof real);
 }
 
 long double Real48ToLongDouble(const uint8_t in[6]) {

@@ -24,29 +24,29 @@ TEST(FieldDefList, SetFieldFillsByTheTypeRules) {
   list.GetField(0, d);
   EXPECT_EQ(Short(d.Name), "Name");
   EXPECT_EQ(d.FieldType, 'S');
-  EXPECT_EQ(d.Len, 30);
-  EXPECT_EQ(d.Offset, 8);
+  EXPECT_EQ(+d.Len, 30);
+  EXPECT_EQ(+d.Offset, 8);
   EXPECT_EQ(d.FieldFlags, 0x81);
-  EXPECT_EQ(d.HasParam0, 1);  // bit 7 cleared
-  EXPECT_EQ(d.HasParam1, 1);
+  EXPECT_EQ(+d.HasParam0, 1);  // bit 7 cleared
+  EXPECT_EQ(+d.HasParam1, 1);
   EXPECT_EQ(Short(d.Param1), "p1");
   // Parameters 2 and 3 are kept only for numeric types.
-  EXPECT_EQ(d.HasParam2, 0);
-  EXPECT_EQ(d.HasParam3, 0);
+  EXPECT_EQ(+d.HasParam2, 0);
+  EXPECT_EQ(+d.HasParam3, 0);
   EXPECT_EQ(d.Param2[0], 0);
   EXPECT_EQ(d.Param3[0], 0);
 
   list.GetField(1, d);
-  EXPECT_EQ(d.Len, 0);  // kept for String fields only
-  EXPECT_EQ(d.HasParam0, 0);
-  EXPECT_EQ(d.HasParam1, 0);
-  EXPECT_EQ(d.HasParam2, 1);
+  EXPECT_EQ(+d.Len, 0);  // kept for String fields only
+  EXPECT_EQ(+d.HasParam0, 0);
+  EXPECT_EQ(+d.HasParam1, 0);
+  EXPECT_EQ(+d.HasParam2, 1);
   EXPECT_EQ(Short(d.Param2), "$5");
-  EXPECT_EQ(d.HasParam3, 1);
+  EXPECT_EQ(+d.HasParam3, 1);
   EXPECT_EQ(Short(d.Param3), "9");
   // The C view sees the same storage.
   EXPECT_EQ(list.AsC()->Count, 2);
-  EXPECT_EQ(list.AsC()->Items[1].Offset, 40);
+  EXPECT_EQ(+list.AsC()->Items[1].Offset, 40);
 }
 
 TEST(FieldDefList, ReplacingZeroFillsTheWholeDescriptor) {

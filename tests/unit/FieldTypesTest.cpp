@@ -83,6 +83,7 @@ TEST(SixByteReal, OverflowAndNotANumberRaise) {
   EXPECT_RAISES(DoubleToReal48(-1e300, out), EMathError, "Floating point overflow");
   EXPECT_RAISES(DoubleToReal48(INFINITY, out), EMathError, "Floating point overflow");
   EXPECT_RAISES(DoubleToReal48(NAN, out), EMathError, "Invalid floating point operation");
+  EXPECT_EQ(Bytes(out, out + 6), (Bytes{9, 9, 9, 9, 9, 9}));
 }
 
 TEST(SixByteReal, DecodesAndRoundTrips) {

@@ -88,9 +88,9 @@ TEST_F(SchemaExportTest, WritesAndReadsWithTheClientsOwnStructures) {
   TIndexDefList backIndexes{1, backIdx};
   auto schemaName = Short(dir / "client.vri");
   EXPECT_EQ(DLL_VRIFileOps(h, 1, schemaName.data(), &backFields, &backIndexes), 3);
-  EXPECT_EQ(back[1].Len, 20);
-  EXPECT_EQ(back[1].Offset, 8);
-  EXPECT_EQ(back[1].HasParam1, 1);
+  EXPECT_EQ(+back[1].Len, 20);
+  EXPECT_EQ(+back[1].Offset, 8);
+  EXPECT_EQ(+back[1].HasParam1, 1);
   EXPECT_EQ(back[1].Param1[1], 'x');
   EXPECT_EQ(backIdx[0].Name[0], 4);
   EXPECT_EQ(Table().SchemaOps, nullptr);
@@ -107,7 +107,7 @@ TEST_F(SchemaExportTest, OnlyTheLowByteOfTheOperationCounts) {
   std::memset(defs, 0, sizeof defs);
   std::memset(idx[0].Name, 0, sizeof idx[0].Name);
   EXPECT_EQ(wide(h, 0xFFFFFF01u, name.data(), &fields, &indexes), 3);
-  EXPECT_EQ(defs[1].Len, 20);
+  EXPECT_EQ(+defs[1].Len, 20);
   EXPECT_EQ(idx[0].Name[0], 4);
 }
 

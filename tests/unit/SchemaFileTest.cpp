@@ -68,11 +68,11 @@ TEST_F(SchemaFileTest, FieldsAreLaidOutWithNullFlagsAndFourByteAlignment) {
   EXPECT_EQ(Read("people.vri", f, x), 4);
   EXPECT_EQ(FromShort(items[1].Name), "Name");
   EXPECT_EQ(items[1].FieldType, 'S');
-  EXPECT_EQ(items[1].Len, 10);
-  EXPECT_EQ(items[1].Offset, 8);
-  EXPECT_EQ(items[0].Len, 0);
-  EXPECT_EQ(items[0].Offset, 4);
-  EXPECT_EQ(items[2].Offset, 20);
+  EXPECT_EQ(+items[1].Len, 10);
+  EXPECT_EQ(+items[1].Offset, 8);
+  EXPECT_EQ(+items[0].Len, 0);
+  EXPECT_EQ(+items[0].Offset, 4);
+  EXPECT_EQ(+items[2].Offset, 20);
   EXPECT_EQ(items[2].Reserved[0], 0);
   EXPECT_EQ(FromShort(idx[0].Name), "Primary");
   EXPECT_EQ(idx[0].FieldNos[0], 0);
@@ -118,7 +118,7 @@ TEST_F(SchemaFileTest, ParametersFlagsAndCurrencySigns) {
   TFieldDescriptor d;
   rf.GetField(0, d);
   EXPECT_EQ(d.FieldFlags, 0x81);
-  EXPECT_EQ(d.HasParam0, 1);
+  EXPECT_EQ(+d.HasParam0, 1);
   EXPECT_EQ(FromShort(d.Param1), "$7");
   EXPECT_EQ(FromShort(d.Param2), "5");
   EXPECT_EQ(FromShort(d.Param3), "12");
@@ -134,9 +134,9 @@ TEST_F(SchemaFileTest, BooleanFieldDropsItsNumericTextsWhenRead) {
   TFieldDescriptor d;
   rf.GetField(0, d);
   EXPECT_EQ(FromShort(d.Param1), "one");
-  EXPECT_EQ(d.HasParam1, 1);
-  EXPECT_EQ(d.HasParam2, 0);
-  EXPECT_EQ(d.HasParam3, 0);
+  EXPECT_EQ(+d.HasParam1, 1);
+  EXPECT_EQ(+d.HasParam2, 0);
+  EXPECT_EQ(+d.HasParam3, 0);
   EXPECT_EQ(d.Param2[0], 0);
 }
 
@@ -152,7 +152,7 @@ TEST_F(SchemaFileTest, OlderVersionsReadWithoutParameters) {
   rf.GetField(0, d);
   EXPECT_EQ(FromShort(d.Name), "Amount");
   EXPECT_EQ(d.FieldType, 'R');
-  EXPECT_EQ(d.Offset, 4);
+  EXPECT_EQ(+d.Offset, 4);
   EXPECT_EQ(d.FieldFlags, 0);
   EXPECT_EQ(d.HasParam0 + d.HasParam1 + d.HasParam2 + d.HasParam3, 0);
   EXPECT_EQ(d.Param1[0] + d.Param2[0] + d.Param3[0], 0);
@@ -255,7 +255,7 @@ TEST_F(SchemaFileTest, ReadingIntoShortListsIsAListErrorThatChangesNothing) {
   idx[1].FieldNos[2] = 77;
   EXPECT_EQ(Read("s.vri", f, x), 4);
   EXPECT_EQ(FromShort(items[1].Name), "B");
-  EXPECT_EQ(items[1].Len, 4);
+  EXPECT_EQ(+items[1].Len, 4);
   EXPECT_EQ(FromShort(idx[1].Name), "Second");
   EXPECT_EQ(idx[1].FieldCount, 3);  // the entry keeps its own length
   EXPECT_EQ(idx[1].FieldNos[0], 1);
@@ -449,7 +449,7 @@ TEST_F(DamagedSchemaTest, FieldValuesOutOfRange) {
   velmora::TFieldDefList f(&cf);
   velmora::TIndexDefList x(&ci);
   EXPECT_EQ(Read("d.vri", f, x), 4);
-  EXPECT_EQ(items[0].Len, 0);
+  EXPECT_EQ(+items[0].Len, 0);
 }
 
 TEST_F(DamagedSchemaTest, KeyFieldCountsAndNumbers) {
