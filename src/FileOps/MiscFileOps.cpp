@@ -8,23 +8,13 @@
 #include "VRcomm/FieldTypes.h"
 #include "VRcomm/FileNames.h"
 #include "VRcomm/ShortString.h"
+#include "VRcomm/LittleEndian.h"
 
 namespace velmora {
 
 using namespace schema;
 
 namespace {
-
-void PutInt32(uint8_t *at, int32_t value) {
-  uint32_t v = static_cast<uint32_t>(value);
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-int32_t GetInt32(const uint8_t *at) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | at[i];
-  return static_cast<int32_t>(v);
-}
 
 // A text of the block: a short string cut to the 63 characters its 64 bytes hold.
 void PutText(uint8_t *at, const std::string &text) { ToShort(at, text, kTextMax); }

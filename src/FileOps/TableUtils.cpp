@@ -9,6 +9,7 @@
 #include "FileOps/MiscFileOps.h"
 #include "VRcomm/FieldTypes.h"
 #include "VRcomm/FileNames.h"
+#include "VRcomm/LittleEndian.h"
 #include "platform/Platform.h"
 
 namespace velmora {
@@ -101,10 +102,8 @@ int32_t IndexCountFromSchema(const std::string &source, int32_t mode) {
   if (file->ReadAt(0, header, sizeof header) != sizeof header)
     throw EVelmoraDBError("Schema file is damaged: block 0 is missing or short");
   file->Close();
-  int32_t fieldCount;
-  int32_t indexCount;
-  std::memcpy(&fieldCount, header + schema::kHeaderFieldCount, sizeof fieldCount);
-  std::memcpy(&indexCount, header + schema::kHeaderIndexCount, sizeof indexCount);
+  int32_t fieldCount = GetInt32(header + schema::kHeaderFieldCount);
+  int32_t indexCount = GetInt32(header + schema::kHeaderIndexCount);
   if (fieldCount > kMaxFields) throw EVelmoraDBError("Number of fields in table exceeds maximum");
   if (indexCount > kMaxIndexes) throw EVelmoraDBError("Number of indexes in table exceeds maximum");
   if (fieldCount < 0 || indexCount < 0)

@@ -7,6 +7,7 @@
 
 #include "VRcomm/FileNames.h"
 #include "Velmoradb/EngineError.h"
+#include "VRcomm/LittleEndian.h"
 
 namespace velmora {
 
@@ -16,17 +17,6 @@ const char *const kOpenError = "Error on index file opening - unable to open ind
 const char *const kReadError = "Error on index1 file read. Velmora may be corrupted - suggest rebuild.";
 const char *const kWriteError = "Error on index1 file write. Velmora may be corrupted - suggest rebuild.";
 const char *const kAppendError = "Error on index1 file append. Velmora may be corrupted - suggest rebuild.";
-
-void PutInt32(uint8_t *at, int32_t value) {
-  uint32_t v = static_cast<uint32_t>(value);
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-int32_t GetInt32(const uint8_t *at) {
-  uint32_t v = 0;
-  for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(at[i]) << (8 * i);
-  return static_cast<int32_t>(v);
-}
 
 }  // namespace
 

@@ -7,6 +7,7 @@
 
 #include "VRcomm/FileNames.h"
 #include "Velmoradb/EngineError.h"
+#include "VRcomm/LittleEndian.h"
 
 namespace velmora {
 
@@ -16,17 +17,6 @@ const char *const kOpenError = "Error on file opening - unable to open index (2)
 const char *const kNotOpen = "Index2 file is not open";
 const char *const kEmpty = "Index2 file is empty.";
 const char *const kReadError = "Error on index2 file read. Velmora may be corrupted - suggest rebuild.";
-
-void PutInt32(uint8_t *at, int32_t value) {
-  uint32_t v = static_cast<uint32_t>(value);
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-int32_t GetInt32(const uint8_t *at) {
-  uint32_t v = 0;
-  for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(at[i]) << (8 * i);
-  return static_cast<int32_t>(v);
-}
 
 int32_t ClampCount(int64_t n) {
   if (n > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();

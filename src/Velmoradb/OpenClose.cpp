@@ -7,6 +7,7 @@
 #include "FileOps/MiscFileOps.h"
 #include "Ind1/Index.h"
 #include "VRcomm/FileNames.h"
+#include "VRcomm/LittleEndian.h"
 #include "VRcomm/ShortString.h"
 #include "Velmoradb/VelmoraDB.h"
 
@@ -17,11 +18,7 @@ namespace {
 // A String field holds at most 255 characters and its NUL.
 constexpr int32_t kMaxStringSize = 256;
 
-int32_t Int32At(const uint8_t *block, int32_t offset) {
-  int32_t value;
-  std::memcpy(&value, block + offset, sizeof value);
-  return value;
-}
+int32_t Int32At(const uint8_t *block, int32_t offset) { return GetInt32(block + offset); }
 
 }  // namespace
 
