@@ -120,14 +120,17 @@ int32_t TVRVelmoraDB::CompareKeys(const uint8_t *a, const uint8_t *b, bool tieBr
   return tieBreak ? CompareKeys(a, b, false, 0) : 0;
 }
 
-bool TVRVelmoraDB::SearchKey(const uint8_t *key, int32_t indexNo, int32_t &recNo) {
+bool TVRVelmoraDB::SearchKey(const uint8_t *key, int32_t indexNo, int32_t &recNo,
+                             int32_t pendingRec, const uint8_t *pendingImage) {
   TIndex &index = *PrimaryIndex;
   bool exact = false;
   index.BeginSearch();
   while (!index.SearchDone()) {
     int32_t r = index.Probe();
     int32_t c;
-    {
+    if (r == pendingRec && pendingImage != nullptr) {
+      c = CompareKeys(key, pendingImage, true, indexNo);
+    } else {
       PinnedRecord record(*this, r);
       c = CompareKeys(key, record.get(), true, indexNo);
     }

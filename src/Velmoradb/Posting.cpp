@@ -14,7 +14,10 @@ int32_t TVRVelmoraDB::PostNewRecord() {
   if (n >= kMaxRecords) RaiseTableError("Unable to insert. Velmora is full - 30000 records !");
   index.SaveCursor(CurrentRec >= 0);
   int32_t active = index.SavedIndex;
+  int32_t original = CurrentRec;
   uint8_t *record = CurrentBuffer();
+  int32_t indexed = 0;
+  bool stored = false;
   try {
     // A duplicate index 0 key is found in index 0, before any index changes.
     for (int32_t i = 0; i < IndexCount; ++i) {
@@ -22,10 +25,12 @@ int32_t TVRVelmoraDB::PostNewRecord() {
       int32_t r;
       if (SearchKey(record, i, r)) RaiseTableError("Insertion Error. Key violation in Velmora.");
       if (i == active) index.SaveCursor(true);
+      indexed = i + 1;  // counted before: an insertion may fail half-way
       index.InsertEntry(n);
     }
     StoreRecord(n, record);
     ReleaseRecord(n);
+    stored = true;
     index.RestoreCursor();
     PlaceInRange(record, n);
     if (Filtered) {
@@ -38,10 +43,49 @@ int32_t TVRVelmoraDB::PostNewRecord() {
     ReadRecord();
     CheckPosition("Error in index position");
   } catch (...) {
-    RestoreCursorAfterFailure();
+    if (!stored && (indexed > 0 || RecordCount() > n)) {
+      // Indexes changed but the record did not reach the data file: rather
+      // than leave entries naming a record that does not exist, they are
+      // taken out again.
+      try {
+        UndoInsertion(n, record, indexed, original, active);
+      } catch (...) {
+      }
+    } else {
+      RestoreCursorAfterFailure();
+    }
     throw;
   }
   return 0;
+}
+
+void TVRVelmoraDB::UndoInsertion(int32_t n, const uint8_t *image, int32_t indexed,
+                                 int32_t original, int32_t active) {
+  TIndex &index = *PrimaryIndex;
+  // The image is kept aside: the record buffer is reloaded below.
+  std::vector<uint8_t> pending(image, image + RecordSize);
+  for (int32_t i = 0; i < indexed; ++i) {
+    index.SelectIndex(i);
+    int32_t r;
+    if (SearchKey(pending.data(), i, r, n, pending.data()) && index.CurrentEntry() == n)
+      index.DeleteEntry(false);
+  }
+  try {
+    PurgeRecord(n);
+  } catch (...) {
+  }
+  int32_t whole = RecordCount();
+  if (whole >= n) TruncateDataFile(whole - n);
+  index.SelectIndex(active);
+  CurrentRec = -1;
+  if (original >= 0 && original < RecordCount()) {
+    ReadRecordCopy(WorkBuffer(), original);
+    int32_t r;
+    if (SearchKey(WorkBuffer(), active, r) && r == original) CurrentRec = original;
+  }
+  if (CurrentRec < 0) index.MoveFirst();
+  LoadCurrentRecord();
+  index.SaveCursor(CurrentRec >= 0);
 }
 
 void TVRVelmoraDB::PlaceInRange(const uint8_t *image, int32_t recNo) {

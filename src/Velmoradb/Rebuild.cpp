@@ -53,6 +53,22 @@ std::string TVRVelmoraDB::CreateRebuildFile() {
   return name;
 }
 
+void TVRVelmoraDB::RestoreFromRebuildFile(const std::string &name) {
+  // The new data file is still empty: the rebuild file takes its place again,
+  // so the data and the indexes that describe it stay together.
+  platform::Platform &os = platform::Os();
+  std::string dataName = os.ExistingName(DataFileName);
+  try {
+    DataFile.Close();
+  } catch (...) {
+  }
+  if (os.Delete(dataName) && os.Rename(name, dataName)) ResetCache();
+  try {
+    DataFile.Open();
+  } catch (...) {
+  }
+}
+
 void TVRVelmoraDB::ValidateRecord(const uint8_t *record) {
   platform::Platform &os = platform::Os();
   for (int32_t i = 0; i < FieldCount; ++i) {
@@ -98,7 +114,14 @@ void TVRVelmoraDB::RebuildTable(int32_t &kept, int32_t &before) {
   std::string name = CreateRebuildFile();
   platform::RecordFile old(RecordSize);
   old.Bind(name);
-  old.Open(platform::kAccessRead | platform::kShareDenyNone);
+  try {
+    old.Open(platform::kAccessRead | platform::kShareDenyNone);
+  } catch (...) {
+    // Nothing has been emptied yet: put the old data file back rather than
+    // leave the indexes naming records of a file that is now empty.
+    RestoreFromRebuildFile(name);
+    throw;
+  }
   try {
     EmptyTable();
     // Whole records only, as the record count before the rebuild counts them:

@@ -47,7 +47,10 @@ class TVRVelmoraDB : public TVRRecBase {
   int32_t CompareKeys(const uint8_t *a, const uint8_t *b, bool tieBreak, int32_t indexNo);
   // Searches the selected index for key, comparing on index indexNo; returns
   // whether some probe compared equal, and the record number at the landing place.
-  bool SearchKey(const uint8_t *key, int32_t indexNo, int32_t &recNo);
+  // A record not (yet) in the data file may be given with its image, so an
+  // index that already holds its number can still be searched.
+  bool SearchKey(const uint8_t *key, int32_t indexNo, int32_t &recNo, int32_t pendingRec = -1,
+                 const uint8_t *pendingImage = nullptr);
   bool FindKey(const uint8_t *texts, int32_t high);
   int32_t FindNearest(const uint8_t *texts, int32_t high);
   bool SeekSearchKey();
@@ -97,6 +100,11 @@ class TVRVelmoraDB : public TVRRecBase {
   int32_t DeleteRecord();
   int32_t EmptyTable();
   void RemoveRecord(const uint8_t *image);
+  // After a failed insertion of record n: takes its entry out of the first
+  // `indexed` indexes again, cuts whatever of it reached the data file, and
+  // puts the cursor back on the record that was current before.
+  void UndoInsertion(int32_t n, const uint8_t *image, int32_t indexed, int32_t original,
+                     int32_t active);
   void PlaceInRange(const uint8_t *image, int32_t recNo);
   void RepairRangeAfterRemoval(bool wasFirst, bool wasLast);
 
@@ -127,6 +135,8 @@ class TVRVelmoraDB : public TVRRecBase {
   // Moves the data file aside under the ".VXX" extension and starts it anew,
   // empty; returns the rebuild file's name.
   std::string CreateRebuildFile();
+  // Undoes CreateRebuildFile when the rebuild cannot go on.
+  void RestoreFromRebuildFile(const std::string &name);
   // Raises "Rebuild error - corrupt record" (or a conversion error) for a
   // record that cannot be a record of this table.
   void ValidateRecord(const uint8_t *record);

@@ -171,6 +171,8 @@ std::unique_ptr<platform::File> FaultPlatform::Create(const std::string &path) {
 
 bool FaultPlatform::Exists(const std::string &path) { return inner_.Exists(path); }
 
+std::string FaultPlatform::ExistingName(const std::string &path) { return inner_.ExistingName(path); }
+
 bool FaultPlatform::Delete(const std::string &path) {
   if (state_->fileOpsArmed && Matches(path, state_->fileOpsPattern)) return false;
   return inner_.Delete(path);

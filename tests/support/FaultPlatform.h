@@ -74,6 +74,7 @@ class FaultPlatform : public platform::Platform {
   std::unique_ptr<platform::File> Open(const std::string &path, int32_t mode, int32_t *error) override;
   std::unique_ptr<platform::File> Create(const std::string &path) override;
   bool Exists(const std::string &path) override;
+  std::string ExistingName(const std::string &path) override;
   bool Delete(const std::string &path) override;
   bool Rename(const std::string &from, const std::string &to) override;
   bool Copy(const std::string &from, const std::string &to) override;

@@ -1,0 +1,114 @@
+// The table engine under injected faults: a failing rename or open during a
+// rebuild, a full disk while posting.  Nothing may be lost and the table must
+// stay usable.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include <velmora/velmora.hpp>
+
+#include "FileOps/MiscFileOps.h"
+#include "VRcomm/DefLists.h"
+#include "Velmoradb/VelmoraDB.h"
+#include "support/FaultPlatform.h"
+#include "support/TempDir.h"
+
+namespace velmora {
+namespace {
+
+class EngineFaults : public ::testing::Test {
+ protected:
+  EngineFaults() {
+    TFieldDefList fields;
+    fields.SetField(true, 0, "ID", 'I', 0, 0, 0, "", "", "");
+    TIndexDefList indexes;
+    indexes.SetIndex(true, 0, {0}, "PK");
+    TMiscFileOps().WriteSchema(dir / "items.vri", fields, indexes);
+    EXPECT_GT(table.OpenTable(dir / "items.vri", 34), 0);
+    for (int32_t id : {30, 10, 20}) Post(id);
+  }
+  ~EngineFaults() override {
+    if (table.IsOpen()) table.CloseTable();
+  }
+
+  void Post(int32_t id) {
+    uint8_t *record = table.CurrentBuffer();
+    table.FillRecord(record, 0);
+    record[0] = 1;
+    std::memcpy(record + 4, &id, 4);
+    table.PostNewRecord();
+  }
+  std::vector<int32_t> Ids() {
+    std::vector<int32_t> ids;
+    table.First();
+    while (!table.AtEOF && table.CurrentRec >= 0) {
+      int32_t id;
+      std::memcpy(&id, table.CurrentBuffer() + 4, 4);
+      ids.push_back(id);
+      table.Next();
+    }
+    return ids;
+  }
+
+  testing::TempDir dir;
+  TVRVelmoraDB table;
+};
+
+TEST_F(EngineFaults, RebuildThatCannotMoveTheDataFileKeepsTheTableWorking) {
+  testing::FaultPlatform faults;
+  faults.FailFileOps(".vrd");
+  int32_t kept = -1, before = -1;
+  try {
+    table.RebuildTable(kept, before);
+    FAIL() << "the rebuild went on";
+  } catch (const EVelmoraDBError &e) {
+    EXPECT_STREQ("Unable to create rebuild file. Rebuild failed.", e.what());
+  }
+  faults.Reset();
+  EXPECT_EQ(3, table.RecordCount()) << "the data file is open again";
+  Post(40);
+  EXPECT_EQ((std::vector<int32_t>{10, 20, 30, 40}), Ids());
+}
+
+TEST_F(EngineFaults, RebuildWhoseRebuildFileCannotBeOpenedPutsTheDataBack) {
+  testing::FaultPlatform faults;
+  faults.FailOpens(".VXX", 5);
+  int32_t kept = -1, before = -1;
+  EXPECT_THROW(table.RebuildTable(kept, before), EInOutError);
+  faults.Reset();
+  EXPECT_EQ(3, table.RecordCount());
+  EXPECT_EQ((std::vector<int32_t>{10, 20, 30}), Ids());
+  table.RebuildTable(kept, before);
+  EXPECT_EQ(3, kept);
+  EXPECT_EQ(3, before);
+}
+
+TEST_F(EngineFaults, DiskFullWhilePostingReachesTheCallerAndKeepsTheCursor) {
+  table.CloseTable();
+  testing::FaultPlatform faults;  // the files are opened through it from here on
+  ASSERT_GT(table.OpenTable(dir / "items.vri", 34), 0);
+  faults.DiskFullAfter(0, ".vrd");
+  uint8_t *record = table.CurrentBuffer();
+  int32_t id = 50;
+  record[0] = 1;
+  std::memcpy(record + 4, &id, 4);
+  try {
+    table.PostNewRecord();
+    FAIL() << "the post succeeded on a full disk";
+  } catch (const EInOutError &e) {
+    EXPECT_STREQ("Disk full", e.what());
+    EXPECT_EQ(28, e.Code());
+  }
+  int32_t shown;
+  std::memcpy(&shown, table.CurrentBuffer() + 4, 4);
+  EXPECT_EQ(10, shown) << "the record buffer shows the current record again";
+  faults.Reset();
+  EXPECT_EQ(3, table.RecordCount());
+  // The index entry written before the data file failed was taken out again.
+  EXPECT_EQ((std::vector<int32_t>{10, 20, 30}), Ids());
+  Post(50);
+  EXPECT_EQ((std::vector<int32_t>{10, 20, 30, 50}), Ids());
+}
+
+}  // namespace
+}  // namespace velmora
