@@ -1,0 +1,200 @@
+// velmora check: a read-only integrity check of a table's files.  Reads the
+// schema, data and index files directly (the library is not asked, since
+// opening a damaged table may already fail) and walks every index in
+// directory order, comparing what it finds with the data file.
+#include <iostream>
+#include <map>
+
+#include "Cli.h"
+#include "Commands.h"
+#include "Table.h"
+#include "TableFiles.h"
+
+namespace vtool {
+
+const char *const kCheckHelp =
+    "Usage: velmora check TABLE.vri\n\n"
+    "Checks the table's files without changing them: the schema file's layout,\n"
+    "the data file's size and null flags, and for every index that its directory\n"
+    "names each leaf block once and gives each block's first record, that block\n"
+    "counts lie within 0..7, that every record appears exactly once, and that\n"
+    "consecutive entries are in key order.  Prints each inconsistency found.\n"
+    "Exit status 0 only when the table is sound; velmora rebuild repairs the\n"
+    "indexes from the data file.\n";
+
+namespace {
+
+// Collects the inconsistencies of one part of the table, printing at most
+// kShown of them.
+class Report {
+ public:
+  Report(std::ostream &out, std::string prefix) : out_(out), prefix_(std::move(prefix)) {}
+  ~Report() {
+    if (count_ > kShown) out_ << prefix_ << "... and " << count_ - kShown << " more\n";
+  }
+  void operator()(const std::string &text) {
+    if (++count_ <= kShown) out_ << prefix_ << text << '\n';
+  }
+  int count() const { return count_; }
+
+ private:
+  static constexpr int kShown = 40;
+  std::ostream &out_;
+  std::string prefix_;
+  int count_ = 0;
+};
+
+std::string RecordList(int64_t a, int64_t b) { return "records " + std::to_string(a) + " and " + std::to_string(b); }
+
+int CheckIndex(const Schema &schema, int32_t indexNo, const std::string &schemaPath, const std::vector<uint8_t> &data,
+               int64_t recordCount, std::ostream &out) {
+  const SchemaIndex &index = schema.indexes[indexNo];
+  Report problem(out, "index " + std::string(1, static_cast<char>('A' + indexNo)) + " (" + index.name + "): ");
+  const IndexFiles files = ReadIndexFiles(schemaPath, indexNo);
+  if (!files.leafError.empty()) problem(files.leafError);
+  if (!files.dirError.empty()) problem(files.dirError);
+  if (!files.leafError.empty() || !files.dirError.empty()) return problem.count();
+  if (files.leaf.size() % 32 != 0)
+    problem("leaf file size " + std::to_string(files.leaf.size()) + " is not a multiple of 32 bytes");
+  if (files.dir.size() % 8 != 0)
+    problem("directory file size " + std::to_string(files.dir.size()) + " is not a multiple of 8 bytes");
+  const size_t blocks = files.blockCount(), entries = files.entryCount();
+  if (blocks < 3) problem("leaf file holds " + std::to_string(blocks) + " blocks, fewer than 3");
+  if (entries == 0) {
+    problem("directory file is empty");
+    return problem.count();
+  }
+  if (blocks != entries + 2)
+    problem("directory lists " + std::to_string(entries) + " blocks but the leaf file holds " +
+            std::to_string(blocks >= 2 ? blocks - 2 : 0) + " live blocks");
+
+  const bool emptyIndex = entries == 1 && files.EntryFirst(0) == -1;
+  std::map<int32_t, size_t> listedAt;  // block number -> directory position
+  std::vector<int> seen(static_cast<size_t>(recordCount), 0);
+  int64_t total = 0;
+  int64_t previous = -1;  // record of the previous entry in key order
+  const bool ordered = schema.usable && !data.empty();
+  const size_t size = static_cast<size_t>(schema.recordSize);
+  for (size_t p = 0; p < entries; ++p) {
+    const int32_t b = files.EntryBlock(p), first = files.EntryFirst(p);
+    const std::string entry = "directory entry " + std::to_string(p);
+    if (b < 2 || static_cast<size_t>(b) >= blocks) {
+      problem(entry + " names block " + std::to_string(b) + ", outside the live blocks 2.." +
+              std::to_string(static_cast<int64_t>(blocks) - 1));
+      continue;
+    }
+    auto [it, inserted] = listedAt.emplace(b, p);
+    if (!inserted) {
+      problem("block " + std::to_string(b) + " is listed twice in the directory (entries " +
+              std::to_string(it->second) + " and " + std::to_string(p) + ")");
+      continue;
+    }
+    const LeafBlock block = files.Block(b);
+    const std::string where = "block " + std::to_string(b);
+    if (block.count < 0 || block.count > 7) {
+      problem(where + " has the count " + std::to_string(block.count) + ", outside 0..7");
+      continue;
+    }
+    if (block.count == 0) {
+      if (!(emptyIndex && recordCount == 0)) problem(where + " is empty but still listed (" + entry + ")");
+      if (first != -1 || block.slots[0] != -1)
+        problem("the empty index's " + entry + " gives first record " + std::to_string(first) + " and " + where +
+                " slot 1 holds " + std::to_string(block.slots[0]) + ", both should be -1");
+      continue;
+    }
+    if (first != block.slots[0])
+      problem(entry + " gives first record " + std::to_string(first) + " but " + where + " starts with record " +
+              std::to_string(block.slots[0]));
+    total += block.count;
+    for (int s = 0; s < block.count; ++s) {
+      const int32_t r = block.slots[s];
+      if (r < 0 || r >= recordCount) {
+        problem(where + " slot " + std::to_string(s + 1) + " holds record " + std::to_string(r) +
+                ", outside the data file's records 0.." + std::to_string(recordCount - 1));
+        continue;
+      }
+      ++seen[r];
+      if (ordered && previous >= 0) {
+        const int c = CompareKeys(schema, indexNo, &data[previous * size], &data[r * size], true);
+        if (c > 0)
+          problem(RecordList(previous, r) + " are out of key order (" + where + " slot " + std::to_string(s + 1) +
+                  ")");
+        else if (c == 0 && previous != r)
+          problem(RecordList(previous, r) + " have equal keys in the unique first index (" + where + " slot " +
+                  std::to_string(s + 1) + ")");
+      }
+      previous = r;
+    }
+  }
+  for (size_t b = 2; b < blocks; ++b)
+    if (!listedAt.count(static_cast<int32_t>(b)))
+      problem("block " + std::to_string(b) + " of the leaf file is not listed in the directory");
+  if (total != recordCount)
+    problem("index holds " + std::to_string(total) + " entries but the data file holds " +
+            std::to_string(recordCount) + " records");
+  for (int64_t r = 0; r < recordCount; ++r) {
+    if (seen[r] == 0) problem("record " + std::to_string(r) + " is missing");
+    else if (seen[r] > 1) problem("record " + std::to_string(r) + " is listed " + std::to_string(seen[r]) + " times");
+  }
+  return problem.count();
+}
+
+}  // namespace
+
+int CheckTable(const std::string &schemaPath, std::ostream &out) {
+  const Schema schema = ReadSchema(schemaPath);
+  int found = 0;
+  for (const std::string &text : schema.problems) out << text << '\n';
+  found += static_cast<int>(schema.problems.size());
+
+  std::vector<uint8_t> data;
+  int64_t recordCount = 0;
+  {
+    Report problem(out, "data: ");
+    std::string error;
+    const std::string dataPath = CompanionPath(schemaPath, ".vrd");
+    if (!ReadFileBytes(dataPath, &data, &error)) {
+      problem(error);
+    } else if (schema.recordSize > 0) {
+      recordCount = static_cast<int64_t>(data.size() / schema.recordSize);
+      if (data.size() % schema.recordSize != 0)
+        problem("the data file ends in a partial record of " + std::to_string(data.size() % schema.recordSize) +
+                " bytes");
+      if (recordCount > 30000)
+        problem("the data file holds " + std::to_string(recordCount) + " records, more than 30000");
+      for (int64_t r = 0; r < recordCount; ++r)
+        for (int32_t f = 0; f < schema.fieldCount; ++f) {
+          const uint8_t flag = data[r * schema.recordSize + f];
+          if (flag > 1)
+            problem("record " + std::to_string(r) + " field " + schema.fields[f].name + " has the null flag " +
+                    std::to_string(flag) + ", neither 0 nor 1");
+        }
+    }
+    found += problem.count();
+  }
+  if (schema.fieldCount >= 0 && schema.fieldCount <= 26 && schema.indexCount >= 0 && schema.indexCount <= 13 &&
+      schema.indexes.size() == static_cast<size_t>(schema.indexCount)) {
+    if (schema.indexCount == 0) {
+      out << "schema: the table has no index\n";
+      ++found;
+    }
+    for (int32_t i = 0; i < schema.indexCount; ++i) found += CheckIndex(schema, i, schemaPath, data, recordCount, out);
+  }
+  return found;
+}
+
+int RunCheck(const Arguments &argv) {
+  Args args(argv, {}, {});
+  if (args.help()) return PrintHelp(kCheckHelp), 0;
+  if (args.positionals().size() != 1) throw UsageError("expected one table name");
+  const std::string path = args.positionals()[0];
+  const int found = CheckTable(path, std::cout);
+  if (found == 0) {
+    std::cout << path << ": sound\n";
+    return 0;
+  }
+  std::cout << path << ": " << found << (found == 1 ? " inconsistency" : " inconsistencies") << " found\n";
+  return 1;
+}
+
+}  // namespace vtool

@@ -1,0 +1,176 @@
+#include "Table.h"
+
+#include <cstring>
+#include <filesystem>
+
+#include "Cli.h"
+
+namespace vtool {
+
+std::vector<uint8_t> ShortString(const std::string &text, const std::string &what) {
+  if (text.size() > 255) throw ToolError(what + " is longer than 255 characters: " + text);
+  std::vector<uint8_t> bytes(256, 0);
+  bytes[0] = static_cast<uint8_t>(text.size());
+  std::memcpy(bytes.data() + 1, text.data(), text.size());
+  return bytes;
+}
+
+std::string FromShortString(const uint8_t *bytes) {
+  return std::string(reinterpret_cast<const char *>(bytes) + 1, bytes[0]);
+}
+
+KeyTexts::KeyTexts(const std::vector<std::string> &texts) {
+  for (const std::string &text : texts) {
+    std::vector<uint8_t> one = ShortString(text, "a key value");
+    bytes_.insert(bytes_.end(), one.begin(), one.end());
+  }
+}
+
+std::string ReplaceExtension(const std::string &path, const std::string &extension) {
+  size_t slash = path.rfind('/');
+  size_t dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path + extension;
+  return path.substr(0, dot) + extension;
+}
+
+std::string SchemaPathOf(const std::string &name) { return ReplaceExtension(name, ".vri"); }
+
+Table::Table(const std::string &path, int32_t openMode) : path_(path) {
+  std::vector<uint8_t> name = ShortString(path, "the table name");
+  h_ = DLL_Connect(0);
+  int32_t result = 0;
+  try {
+    result = DLL_OpenTable(h_, name.data(), openMode);
+  } catch (...) {
+    DLL_CloseTable(h_);
+    DLL_Disconnect(h_);
+    throw;
+  }
+  if (result <= 0) {
+    DLL_Disconnect(h_);
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) throw ToolError(path + ": no such table");
+    throw ToolError(path + ": the table cannot be opened (it is in use by another program, or not readable)");
+  }
+  recordSize_ = DLL_RecordSize(h_);
+  const int32_t fieldCount = DLL_FieldCount(h_);
+  for (int32_t f = 0; f < fieldCount; ++f) {
+    uint8_t nameBytes[256];
+    DLL_FieldName(nameBytes, h_, f);
+    Field field;
+    field.name = FromShortString(nameBytes);
+    int32_t offset = 0, length = 0;
+    char type = 0;
+    DLL_FieldInfo(h_, f, &offset, &length, &type);
+    field.offset = offset;
+    field.size = length;
+    field.type = type;
+    if (offset < fieldCount || length < 0 || offset + length > recordSize_ ||
+        (type == 'S' ? length < 1 : length < TypeSize(type))) {
+      DLL_CloseTable(h_);
+      DLL_Disconnect(h_);
+      throw ToolError(path + ": field " + field.name + " lies outside the record (offset " +
+                      std::to_string(offset) + ", size " + std::to_string(length) + ", record size " +
+                      std::to_string(recordSize_) + ")");
+    }
+    fields_.push_back(field);
+  }
+  // Index key fields are named through the active index: visit each in turn.
+  try {
+    const int32_t indexCount = DLL_IndexCount(h_);
+    for (int32_t i = 0; i < indexCount; ++i) {
+      DLL_ChangeIndex(h_, i);
+      Index index;
+      uint8_t nameBytes[256];
+      DLL_GetIndexName(nameBytes, h_, i);
+      index.name = FromShortString(nameBytes);
+      const int32_t keyCount = DLL_IndexFieldCount(h_);
+      for (int32_t k = 0; k < keyCount; ++k) {
+        DLL_IndexFieldName(nameBytes, h_, k);
+        index.fields.push_back(FieldNumber(FromShortString(nameBytes)));
+      }
+      indexes_.push_back(index);
+    }
+    if (indexCount > 0) DLL_ChangeIndex(h_, 0);
+  } catch (...) {
+    DLL_CloseTable(h_);
+    DLL_Disconnect(h_);
+    throw;
+  }
+}
+
+Table::~Table() {
+  try {
+    DLL_CloseTable(h_);
+    DLL_Disconnect(h_);
+  } catch (...) {
+  }
+}
+
+int32_t Table::FieldNumber(const std::string &name) const {
+  std::string names;
+  for (size_t f = 0; f < fields_.size(); ++f) {
+    if (fields_[f].name == name) return static_cast<int32_t>(f);
+    names += (f ? ", " : "") + fields_[f].name;
+  }
+  throw ToolError("no field named " + name + " (fields: " + names + ")");
+}
+
+int32_t Table::IndexNumber(const std::string &name) const {
+  std::string names;
+  for (size_t i = 0; i < indexes_.size(); ++i) {
+    if (indexes_[i].name == name) return static_cast<int32_t>(i);
+    names += (i ? ", " : "") + indexes_[i].name;
+  }
+  throw ToolError("no index named " + name + " (indexes: " + names + ")");
+}
+
+std::vector<uint8_t> Table::Current() const {
+  std::vector<uint8_t> record = NewRecord();
+  DLL_MoveFromDB(h_, record.data());
+  return record;
+}
+
+std::vector<std::string> Table::Texts(const std::vector<uint8_t> &record) const {
+  std::vector<std::string> texts;
+  for (size_t f = 0; f < fields_.size(); ++f)
+    texts.push_back(FormatValue(fields_[f], static_cast<int32_t>(f), record.data()));
+  return texts;
+}
+
+void Table::UseIndex(int32_t indexNo) { DLL_ChangeIndex(h_, indexNo); }
+
+KeyTexts Table::Keys(int32_t indexNo, const std::vector<std::string> &values) const {
+  const Index &index = indexes_.at(indexNo);
+  if (values.size() > index.fields.size())
+    throw ToolError("index " + index.name + " has " + std::to_string(index.fields.size()) +
+                    " key field(s), but " + std::to_string(values.size()) + " values were given");
+  std::vector<std::string> texts;
+  for (size_t k = 0; k < values.size(); ++k) {
+    const Field &field = fields_[index.fields[k]];
+    try {
+      texts.push_back(EngineKeyText(field, values[k]));
+    } catch (const ValueError &e) {
+      throw ToolError("key field " + field.name + ": " + e.what());
+    }
+  }
+  return KeyTexts(texts);
+}
+
+void Table::ForEach(const std::function<bool(const std::vector<uint8_t> &)> &visit) const {
+  DLL_First(h_);
+  if (DLL_RangeEmpty(h_)) return;
+  for (;;) {
+    if (!visit(Current())) return;
+    DLL_Next(h_);
+    if (DLL_EOF(h_)) return;
+  }
+}
+
+std::string Table::LastError() const {
+  uint8_t text[256];
+  DLL_InternalStatus(text, h_, 1);
+  return FromShortString(text);
+}
+
+}  // namespace vtool
