@@ -1,5 +1,6 @@
 #include "ClientSupport.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -268,5 +269,84 @@ ShortString::ShortString(const std::string &text) {
   bytes[0] = static_cast<uint8_t>(length);
   std::memcpy(bytes + 1, text.data(), length);
 }
+
+// ---- memory and files ---------------------------------------------------------
+
+GuardedBytes::GuardedBytes(size_t size) : size_(size) {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  size_t page = info.dwPageSize;
+  size_t committed = (size + page - 1) / page * page;
+  if (committed == 0) committed = page;
+  base_ = static_cast<uint8_t *>(
+      VirtualAlloc(nullptr, committed + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  if (base_ == nullptr) return;
+  DWORD old = 0;
+  if (!VirtualProtect(base_ + committed, page, PAGE_NOACCESS, &old)) return;
+  data_ = base_ + committed - size;
+}
+
+GuardedBytes::~GuardedBytes() {
+  if (base_ != nullptr) VirtualFree(base_, 0, MEM_RELEASE);
+}
+
+TightText::TightText(const std::string &text) : GuardedBytes(std::min<size_t>(text.size(), 255) + 1) {
+  if (!ok()) return;
+  data()[0] = static_cast<uint8_t>(size() - 1);
+  std::memcpy(data() + 1, text.data(), size() - 1);
+}
+
+namespace {
+size_t KeyBytes(std::initializer_list<std::string> texts) {
+  if (texts.size() == 0) return 0;
+  return 256 * (texts.size() - 1) + std::min<size_t>((texts.end() - 1)->size(), 255) + 1;
+}
+}  // namespace
+
+TightKeys::TightKeys(std::initializer_list<std::string> texts)
+    : GuardedBytes(KeyBytes(texts)), high_(static_cast<int32_t>(texts.size()) - 1) {
+  if (!ok()) return;
+  uint8_t *p = data();
+  for (const std::string &text : texts) {
+    size_t length = std::min<size_t>(text.size(), 255);
+    p[0] = static_cast<uint8_t>(length);
+    std::memcpy(p + 1, text.data(), length);
+    // Whole elements are padded as a client's array of short strings is.
+    if (&text != texts.end() - 1) std::memset(p + 1 + length, 0, 255 - length);
+    p += 256;
+  }
+}
+
+TempFolder::TempFolder() {
+  char base[MAX_PATH];
+  GetTempPathA(MAX_PATH, base);
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    std::string candidate = std::string(base) + "velmora-client-" +
+                            std::to_string(GetCurrentProcessId()) + "-" + std::to_string(attempt);
+    if (CreateDirectoryA(candidate.c_str(), nullptr)) path_ = candidate;
+  }
+}
+
+TempFolder::~TempFolder() {
+  if (path_.empty()) return;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((path_ + "\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        DeleteFileA((path_ + "\\" + found.cFileName).c_str());
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryA(path_.c_str());
+}
+
+int64_t FileSize(const std::string &path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool FileExists(const std::string &path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 }  // namespace client

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <type_traits>
 
@@ -116,5 +117,59 @@ struct ShortString {
   explicit ShortString(const std::string &text);
   std::string Text() const { return std::string(reinterpret_cast<const char *>(bytes) + 1, bytes[0]); }
 };
+
+// ---- memory and files ---------------------------------------------------------
+
+// A buffer of exactly size bytes that ends where a PAGE_NOACCESS page begins,
+// so that touching one byte past its end raises an access violation.
+class GuardedBytes {
+ public:
+  explicit GuardedBytes(size_t size);
+  ~GuardedBytes();
+  GuardedBytes(const GuardedBytes &) = delete;
+  GuardedBytes &operator=(const GuardedBytes &) = delete;
+  uint8_t *data() const { return data_; }
+  size_t size() const { return size_; }
+  bool ok() const { return data_ != nullptr; }
+
+ private:
+  uint8_t *base_ = nullptr;
+  uint8_t *data_ = nullptr;
+  size_t size_ = 0;
+};
+
+// A short string input exactly length + 1 bytes long, directly before a guard page.
+class TightText : public GuardedBytes {
+ public:
+  explicit TightText(const std::string &text);
+};
+
+// A key text array: 256-byte short strings, the last one cut to its length + 1
+// bytes directly before a guard page.  No texts: a pointer to the guard page.
+class TightKeys : public GuardedBytes {
+ public:
+  TightKeys(std::initializer_list<std::string> texts);
+  int32_t high() const { return high_; }
+
+ private:
+  int32_t high_;
+};
+
+// A private folder under the Windows temporary folder, removed with its files.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder &) = delete;
+  TempFolder &operator=(const TempFolder &) = delete;
+  const std::string &Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Size of a file in bytes, -1 when it does not exist.
+int64_t FileSize(const std::string &path);
+bool FileExists(const std::string &path);
 
 }  // namespace client

@@ -18,6 +18,8 @@
 using client::Checks;
 using client::Raised;
 using client::ShortString;
+using client::TempFolder;
+using client::FileSize;
 
 namespace {
 
@@ -296,43 +298,6 @@ void CheckStackAlignment(Checks &checks, const Library &lib) {
 }
 
 // ---- boolean arguments -------------------------------------------------------------
-
-// A private folder under the Windows temporary folder, removed with its files.
-class TempFolder {
- public:
-  TempFolder() {
-    char base[MAX_PATH];
-    GetTempPathA(MAX_PATH, base);
-    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-      std::string candidate = std::string(base) + "velmora-client-" +
-                              std::to_string(GetCurrentProcessId()) + "-" + std::to_string(attempt);
-      if (CreateDirectoryA(candidate.c_str(), nullptr)) path_ = candidate;
-    }
-  }
-  ~TempFolder() {
-    if (path_.empty()) return;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path_ + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-      do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-          DeleteFileA((path_ + "\\" + found.cFileName).c_str());
-      } while (FindNextFileA(search, &found));
-      FindClose(search);
-    }
-    RemoveDirectoryA(path_.c_str());
-  }
-  const std::string &Path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-int64_t FileSize(const std::string &path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
-  return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
 
 // Only the low byte of a boolean argument counts: the schema operation byte
 // is 0 (write) in a slot whose upper bits are set, and non-zero (read) in
