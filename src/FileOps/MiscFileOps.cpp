@@ -1,4 +1,5 @@
 #include "FileOps/MiscFileOps.h"
+#include "FileOps/SchemaImage.h"
 
 #include <cstring>
 
@@ -40,21 +41,6 @@ void CreateWith(const std::string &name, int32_t recordSize, const void *records
   if (n > 0) WriteWhole(file, records, n);
   file.Close();
 }
-
-// One field block as read from a file, checked before any list is touched.
-struct FieldBlock {
-  std::string name;
-  char type;
-  int32_t size;
-  int32_t offset;
-  uint8_t flags;
-  std::string params[3];
-};
-
-struct IndexBlock {
-  std::string name;
-  std::vector<int32_t> fieldNos;
-};
 
 }  // namespace
 
@@ -100,10 +86,6 @@ void TMiscFileOps::ReadBlock() {
 }
 
 void TMiscFileOps::WriteBlock() { WriteWhole(schemaFile_, block_, 1); }
-
-void TMiscFileOps::RaiseDamaged(const std::string &what) const {
-  throw EVelmoraDBError("The schema file " + schemaName_ + " is damaged: " + what);
-}
 
 int32_t TMiscFileOps::WriteSchema(const std::string &fileName, TFieldDefList &fields,
                                   TIndexDefList &indexes) {
@@ -238,105 +220,46 @@ int32_t TMiscFileOps::ReadSchema(const std::string &fileName, TFieldDefList &fie
                                  TIndexDefList &indexes) {
   if (fileName.empty()) throw EVelmoraDBError("Cannot read a schema file: no file name was given");
   schemaName_ = fileName;
-  schemaFile_.Bind(schemaName_);
-  schemaFile_.Open(platform::kAccessRead | platform::kShareDenyNone);
-
-  ReadBlock();
-  fieldCount_ = GetInt32(block_ + kHeaderFieldCount);
-  indexCount_ = GetInt32(block_ + kHeaderIndexCount);
-  std::memcpy(version_, block_ + kHeaderVersion, sizeof version_);
-  if (fieldCount_ < 0 || fieldCount_ > kMaxFields) {
-    RaiseDamaged("it gives " + std::to_string(fieldCount_) +
-                 " fields, where a table has 0 to 26");
-  }
-  if (indexCount_ < 0 || indexCount_ > kMaxIndexes) {
-    RaiseDamaged("it gives " + std::to_string(indexCount_) +
-                 " indexes, where a table has 0 to 13");
-  }
-  bool withParams = Real48ToLongDouble(version_) >= kParamsVersion;
+  int32_t error = 0;
+  std::unique_ptr<platform::File> file =
+      platform::Os().Open(schemaName_, platform::kAccessRead | platform::kShareDenyNone, &error);
+  if (!file) platform::RaiseIoError(error);
+  SchemaReader reader(*file, schemaName_, [](const std::string &message) {
+    throw EVelmoraDBError(message);
+  });
 
   // Every block is read and checked before either list changes.
-  std::vector<FieldBlock> fieldBlocks(static_cast<size_t>(fieldCount_));
-  for (int32_t i = 0; i < fieldCount_; ++i) {
-    FieldBlock &f = fieldBlocks[static_cast<size_t>(i)];
-    std::string what = "field " + std::to_string(i);
-    ReadBlock();
-    if (block_[kFieldName] > kTextMax) {
-      RaiseDamaged("the name of " + what + " claims " + std::to_string(block_[kFieldName]) +
-                   " characters, more than its 63");
-    }
-    f.name = FromShort(block_ + kFieldName);
-    f.type = static_cast<char>(block_[kFieldType]);
-    if (LookupFieldType(f.type) < 0) {
-      RaiseDamaged(what + " has an unknown type (character code " +
-                   std::to_string(block_[kFieldType]) + ")");
-    }
-    f.size = GetInt32(block_ + kFieldSize);
-    if (f.type == 'S' && (f.size < 1 || f.size > kMaxFieldPosition)) {
-      RaiseDamaged(what + " has an invalid size " + std::to_string(f.size));
-    }
-    f.offset = GetInt32(block_ + kFieldOffset);
-    if (f.offset < 0 || f.offset > kMaxFieldPosition) {
-      RaiseDamaged(what + " has an invalid offset " + std::to_string(f.offset));
-    }
-    f.flags = 0;
-    if (withParams) {
-      f.flags = block_[kFieldFlags];
-      const int32_t at[3] = {kFieldParam1, kFieldParam2, kFieldParam3};
-      for (int p = 0; p < 3; ++p) {
-        if (block_[at[p]] > kTextMax) {
-          RaiseDamaged("parameter " + std::to_string(p + 1) + " of " + what + " claims " +
-                       std::to_string(block_[at[p]]) + " characters, more than its 63");
-        }
-        f.params[p] = FromShort(block_ + at[p]);
-      }
-    }
-  }
-
-  std::vector<IndexBlock> indexBlocks(static_cast<size_t>(indexCount_));
-  for (int32_t i = 0; i < indexCount_; ++i) {
-    IndexBlock &x = indexBlocks[static_cast<size_t>(i)];
-    std::string what = "index " + std::to_string(i);
-    ReadBlock();
-    if (block_[kIndexName] > kTextMax) {
-      RaiseDamaged("the name of " + what + " claims " + std::to_string(block_[kIndexName]) +
-                   " characters, more than its 63");
-    }
-    x.name = FromShort(block_ + kIndexName);
-    int32_t n = GetInt32(block_ + kIndexFieldCount);
-    if (n < 0 || n > kMaxIndexFields) {
-      RaiseDamaged(what + " gives " + std::to_string(n) +
-                   " key fields, where an index covers 0 to 10");
-    }
-    for (int32_t j = 0; j < n; ++j) {
-      int32_t no = GetInt32(block_ + kIndexFieldNos + 4 * j);
-      if (no < 0 || no >= fieldCount_) {
-        RaiseDamaged(what + " names field " + std::to_string(no) +
-                     ", which the table does not have");
-      }
-      x.fieldNos.push_back(no);
-    }
-  }
-  schemaFile_.Close();
+  SchemaImage image;
+  reader.ReadHeader(image);
+  fieldCount_ = image.fieldCount;
+  indexCount_ = image.indexCount;
+  std::memcpy(version_, image.version, sizeof version_);
+  if (fieldCount_ < 0 || fieldCount_ > kMaxFields)
+    reader.Damaged("it gives " + std::to_string(fieldCount_) + " fields, where a table has 0 to 26");
+  if (indexCount_ < 0 || indexCount_ > kMaxIndexes)
+    reader.Damaged("it gives " + std::to_string(indexCount_) + " indexes, where a table has 0 to 13");
+  reader.ReadBlocks(image);
+  file->Close();
 
   // The lists must already hold the entries that are replaced: checked here
   // so that a list too short is refused before anything in it changes.
   if (fields.Count() < fieldCount_) RaiseListError(fields.Count() < 0 ? 0 : fields.Count());
   for (int32_t i = 0; i < indexCount_; ++i) {
     std::vector<int32_t> existing = indexes.GetFieldNos(i);
-    const std::vector<int32_t> &nos = indexBlocks[static_cast<size_t>(i)].fieldNos;
+    const std::vector<int32_t> &nos = image.indexes[static_cast<size_t>(i)].fieldNos;
     if (existing.size() < nos.size()) RaiseListError(static_cast<int32_t>(existing.size()));
   }
 
   for (int32_t i = 0; i < fieldCount_; ++i) {
-    const FieldBlock &f = fieldBlocks[static_cast<size_t>(i)];
-    // The length is kept for String fields only (their size was checked above).
+    const SchemaFieldImage &f = image.fields[static_cast<size_t>(i)];
+    // The length is kept for String fields only (their size was checked above);
+    // the flags are the low byte of the flags word.
     int32_t len = f.type == 'S' ? f.size - 1 : 0;
-    fields.SetField(false, i, f.name, f.type, len, f.offset, f.flags, f.params[0],
-                    f.params[1], f.params[2]);
+    fields.SetField(false, i, f.name, f.type, len, f.offset, static_cast<uint8_t>(f.flagsWord & 0xFF),
+                    f.params[0], f.params[1], f.params[2]);
   }
   for (int32_t i = 0; i < indexCount_; ++i) {
-    const IndexBlock &x = indexBlocks[static_cast<size_t>(i)];
+    const SchemaIndexImage &x = image.indexes[static_cast<size_t>(i)];
     indexes.SetIndex(false, i, x.fieldNos, x.name);
   }
   return fieldCount_ + indexCount_;

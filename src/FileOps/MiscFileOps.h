@@ -79,7 +79,6 @@ class TMiscFileOps {
   static void CreateDirectoryFile(const std::string &name);
 
  private:
-  [[noreturn]] void RaiseDamaged(const std::string &what) const;
   void ReadBlock();
   void WriteBlock();
 

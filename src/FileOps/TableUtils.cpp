@@ -1,15 +1,14 @@
 #include "FileOps/TableUtils.h"
 
-#include <cstring>
 #include <functional>
 #include <vector>
 
 #include <velmora/velmora.hpp>
 
 #include "FileOps/MiscFileOps.h"
+#include "FileOps/SchemaImage.h"
 #include "VRcomm/FieldTypes.h"
 #include "VRcomm/FileNames.h"
-#include "VRcomm/LittleEndian.h"
 #include "platform/Platform.h"
 
 namespace velmora {
@@ -98,17 +97,18 @@ int32_t IndexCountFromSchema(const std::string &source, int32_t mode) {
   int32_t error = 0;
   std::unique_ptr<platform::File> file = platform::Os().Open(source, mode, &error);
   if (!file) return -1;
-  uint8_t header[schema::kBlockSize] = {};
-  if (file->ReadAt(0, header, sizeof header) != sizeof header)
-    throw EVelmoraDBError("Schema file is damaged: block 0 is missing or short");
+  SchemaReader reader(*file, source, [](const std::string &message) {
+    throw EVelmoraDBError(message);
+  });
+  SchemaImage image;
+  reader.ReadHeader(image);
   file->Close();
-  int32_t fieldCount = GetInt32(header + schema::kHeaderFieldCount);
-  int32_t indexCount = GetInt32(header + schema::kHeaderIndexCount);
-  if (fieldCount > kMaxFields) throw EVelmoraDBError("Number of fields in table exceeds maximum");
-  if (indexCount > kMaxIndexes) throw EVelmoraDBError("Number of indexes in table exceeds maximum");
-  if (fieldCount < 0 || indexCount < 0)
-    throw EVelmoraDBError("Schema file is damaged: negative field or index count");
-  return indexCount;
+  if (image.fieldCount > kMaxFields) throw EVelmoraDBError("Number of fields in table exceeds maximum");
+  if (image.indexCount > kMaxIndexes)
+    throw EVelmoraDBError("Number of indexes in table exceeds maximum");
+  if (image.fieldCount < 0 || image.indexCount < 0)
+    reader.Damaged("it gives a negative field or index count");
+  return image.indexCount;
 }
 
 }  // namespace

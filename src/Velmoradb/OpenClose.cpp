@@ -5,9 +5,9 @@
 #include <velmora/velmora.hpp>
 
 #include "FileOps/MiscFileOps.h"
+#include "FileOps/SchemaImage.h"
 #include "Ind1/Index.h"
 #include "VRcomm/FileNames.h"
-#include "VRcomm/LittleEndian.h"
 #include "VRcomm/ShortString.h"
 #include "Velmoradb/VelmoraDB.h"
 
@@ -18,29 +18,7 @@ namespace {
 // A String field holds at most 255 characters and its NUL.
 constexpr int32_t kMaxStringSize = 256;
 
-int32_t Int32At(const uint8_t *block, int32_t offset) { return GetInt32(block + offset); }
-
 }  // namespace
-
-// Reads one 520-byte block of the schema file; a short file is damaged.
-static void ReadSchemaBlock(TVRVelmoraDB &table, platform::File &file, int32_t blockNo,
-                            uint8_t *block) {
-  std::memset(block, 0, schema::kBlockSize);
-  size_t got = file.ReadAt(static_cast<int64_t>(blockNo) * schema::kBlockSize, block,
-                           schema::kBlockSize);
-  if (got != static_cast<size_t>(schema::kBlockSize))
-    table.RaiseTableError("Schema file is damaged: block " + std::to_string(blockNo) +
-                          " is missing or short");
-}
-
-// A short string of at most 63 characters stored in a 64-byte text field.
-static std::string SchemaText(TVRVelmoraDB &table, const uint8_t *block, int32_t offset,
-                              const std::string &what) {
-  if (block[offset] > schema::kTextMax)
-    table.RaiseTableError("Schema file is damaged: " + what + " is longer than " +
-                          std::to_string(schema::kTextMax) + " characters");
-  return FromShort(block + offset);
-}
 
 int32_t TVRVelmoraDB::OpenTable(const std::string &path, int32_t openMode) {
   int32_t error = 0;
@@ -50,6 +28,7 @@ int32_t TVRVelmoraDB::OpenTable(const std::string &path, int32_t openMode) {
     return SchemaHandle;
   }
   SchemaFile = std::move(file);
+  SchemaPath = path;
   SchemaHandle = SchemaFile->Handle() > 0 ? SchemaFile->Handle() : 1;
   try {
     LoadDefinition();
@@ -69,74 +48,54 @@ int32_t TVRVelmoraDB::OpenTable(const std::string &path, int32_t openMode) {
 }
 
 void TVRVelmoraDB::LoadDefinition() {
-  uint8_t block[schema::kBlockSize];
-  platform::File &file = *SchemaFile;
-  ReadSchemaBlock(*this, file, 0, block);
-  FieldCount = Int32At(block, schema::kHeaderFieldCount);
+  SchemaReader reader(*SchemaFile, SchemaPath,
+                      [this](const std::string &message) { RaiseTableError(message); });
+  SchemaImage image;
+  reader.ReadHeader(image);
+  FieldCount = image.fieldCount;
   if (FieldCount > kMaxFields) RaiseTableError("Number of fields in table exceeds maximum");
-  IndexCount = Int32At(block, schema::kHeaderIndexCount);
+  IndexCount = image.indexCount;
   if (IndexCount > kMaxIndexes) RaiseTableError("Number of indexes in table exceeds maximum");
-  if (FieldCount < 0 || IndexCount < 0)
-    RaiseTableError("Schema file is damaged: negative field or index count");
+  if (FieldCount < 0 || IndexCount < 0) reader.Damaged("it gives a negative field or index count");
   if (IndexCount == 0) RaiseTableError("Unable to open a table without an index");
-  int32_t recordSize = Int32At(block, schema::kHeaderRecordSize);
+  int32_t recordSize = image.recordSize;
   if (recordSize < RoundUp4(FieldCount) || recordSize > kMaxRecordSize)
-    RaiseTableError("Schema file is damaged: record size " + std::to_string(recordSize) +
-                    " is not valid");
-  bool withParams = Real48ToLongDouble(block + schema::kHeaderVersion) >= 2.0L;
+    reader.Damaged("the record size " + std::to_string(recordSize) + " is not valid");
+  reader.ReadBlocks(image);
 
+  // Every field must lie inside the record, after the null flags, with the
+  // storage size of its type.
   for (int32_t i = 0; i < FieldCount; ++i) {
-    ReadSchemaBlock(*this, file, 1 + i, block);
+    const SchemaFieldImage &f = image.fields[static_cast<size_t>(i)];
+    std::string what = "field " + std::to_string(i);
+    bool sizeOk = f.type == 'S' ? f.size <= kMaxStringSize : f.size == FieldTypeSize(f.type);
+    if (!sizeOk) reader.Damaged(what + " has an invalid size " + std::to_string(f.size));
+    if (f.offset < FieldCount || f.offset > recordSize - f.size)
+      reader.Damaged(what + " at offset " + std::to_string(f.offset) + " does not fit the record");
     TFieldDescriptor &field = Fields[i];
     std::memset(&field, 0, sizeof field);
-    std::string what = "field " + std::to_string(i);
-    ToShort(field.Name, SchemaText(*this, block, schema::kFieldName, what + " name"));
-    field.FieldType = static_cast<char>(block[schema::kFieldType]);
-    int32_t size = Int32At(block, schema::kFieldSize);
-    int32_t offset = Int32At(block, schema::kFieldOffset);
-    if (LookupFieldType(field.FieldType) < 0)
-      RaiseTableError("Schema file is damaged: " + what + " has the unknown type letter '" +
-                      std::string(1, field.FieldType) + "'");
-    bool sizeOk = field.FieldType == 'S' ? size >= 1 && size <= kMaxStringSize
-                                         : size == FieldTypeSize(field.FieldType);
-    if (!sizeOk)
-      RaiseTableError("Schema file is damaged: " + what + " has the invalid size " +
-                      std::to_string(size));
-    if (offset < FieldCount || offset > recordSize - size)
-      RaiseTableError("Schema file is damaged: " + what + " at offset " + std::to_string(offset) +
-                      " does not fit the record");
-    field.Len = static_cast<int16_t>(size);
-    field.Offset = static_cast<int16_t>(offset);
-    if (withParams) {
-      field.HasParam0 = Int32At(block, schema::kFieldHasParam0);
-      field.HasParam1 = Int32At(block, schema::kFieldHasParam0 + 4);
-      field.HasParam2 = Int32At(block, schema::kFieldHasParam0 + 8);
-      field.HasParam3 = Int32At(block, schema::kFieldHasParam0 + 12);
-      field.FieldFlags = Int32At(block, schema::kFieldFlags) == 1 ? 1 : 0;
-      ToShort(field.Param1, SchemaText(*this, block, schema::kFieldParam1, what + " parameter 1"));
-      ToShort(field.Param2, SchemaText(*this, block, schema::kFieldParam2, what + " parameter 2"));
-      ToShort(field.Param3, SchemaText(*this, block, schema::kFieldParam3, what + " parameter 3"));
+    ToShort(field.Name, f.name);
+    field.FieldType = f.type;
+    field.Len = static_cast<int16_t>(f.size);
+    field.Offset = static_cast<int16_t>(f.offset);
+    if (image.withParams) {
+      field.HasParam0 = f.hasParam[0];
+      field.HasParam1 = f.hasParam[1];
+      field.HasParam2 = f.hasParam[2];
+      field.HasParam3 = f.hasParam[3];
+      field.FieldFlags = f.flagsWord == 1 ? 1 : 0;
+      ToShort(field.Param1, f.params[0]);
+      ToShort(field.Param2, f.params[1]);
+      ToShort(field.Param3, f.params[2]);
     }
   }
-
   for (int32_t j = 0; j < IndexCount; ++j) {
-    ReadSchemaBlock(*this, file, 1 + FieldCount + j, block);
+    const SchemaIndexImage &x = image.indexes[static_cast<size_t>(j)];
     TIndexDescriptor &index = Indexes[j];
     std::memset(&index, 0, sizeof index);
-    std::string what = "index " + std::to_string(j);
-    ToShort(index.Name, SchemaText(*this, block, schema::kIndexName, what + " name"));
-    int32_t n = Int32At(block, schema::kIndexFieldCount);
-    if (n < 0 || n > kMaxIndexFields)
-      RaiseTableError("Schema file is damaged: " + what + " has " + std::to_string(n) +
-                      " key fields");
-    for (int32_t k = 0; k < n; ++k) {
-      int32_t f = Int32At(block, schema::kIndexFieldNos + 4 * k);
-      if (f < 0 || f >= FieldCount)
-        RaiseTableError("Schema file is damaged: " + what + " names the field number " +
-                        std::to_string(f));
-      index.FieldNos[k] = static_cast<int16_t>(f);
-    }
-    index.FieldCount = static_cast<int16_t>(n);
+    ToShort(index.Name, x.name);
+    for (size_t k = 0; k < x.fieldNos.size(); ++k) index.FieldNos[k] = static_cast<int16_t>(x.fieldNos[k]);
+    index.FieldCount = static_cast<int16_t>(x.fieldNos.size());
     index.Spare = 0;
   }
   RecordSize = recordSize;

@@ -168,6 +168,7 @@ class TVRVelmoraDB : public TVRRecBase {
 
   // Opened schema file (kept open, with the client's open mode, while the table is open).
   std::unique_ptr<platform::File> SchemaFile;
+  std::string SchemaPath;
   int32_t SchemaHandle = 0;
   int32_t RangeStartPos = 0;
   int32_t CurrentPos = 0;

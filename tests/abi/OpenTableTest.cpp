@@ -44,6 +44,12 @@ class OpenTable : public ::testing::Test {
     EXPECT_VELMORA_ERROR(Open(), EVelmoraDBError, message);
     EXPECT_EQ(0, a.DLL_CheckOpen(user)) << "a failed open leaves the table closed";
   }
+  // The file-damage messages name the schema file.
+  void ExpectDamaged(const std::string &what) {
+    EXPECT_VELMORA_ERROR(Open(), EVelmoraDBError,
+                         "The schema file " + t.schemaPath() + " is damaged: " + what);
+    EXPECT_EQ(0, a.DLL_CheckOpen(user)) << "a failed open leaves the table closed";
+  }
 
   TableClient t;
   LibraryApi &a;
@@ -115,28 +121,29 @@ TEST_F(OpenTable, TooManyFieldsOrIndexes) {
 TEST_F(OpenTable, DamagedSchemasAreRefusedAndLeaveTheTableClosed) {
   const long field1 = 520 * 2, index0 = 520 * 3;
   PatchBytes(t.schemaPath(), field1 + 65, {'Q'});
-  ExpectRefused("Schema file is damaged: field 1 has the unknown type letter 'Q'");
+  ExpectDamaged("field 1 has an unknown type (character code 81)");
   PatchBytes(t.schemaPath(), field1 + 65, {'S'});
   PatchInt(t.schemaPath(), field1 + 320, 0);
-  ExpectRefused("Schema file is damaged: field 1 has the invalid size 0");
+  ExpectDamaged("field 1 has an invalid size 0");
   PatchInt(t.schemaPath(), field1 + 320, 11);
   PatchInt(t.schemaPath(), field1 + 324, 12);
-  ExpectRefused("Schema file is damaged: field 1 at offset 12 does not fit the record");
+  ExpectDamaged("field 1 at offset 12 does not fit the record");
   PatchInt(t.schemaPath(), field1 + 324, 8);
   PatchInt(t.schemaPath(), 328, -4);
-  ExpectRefused("Schema file is damaged: record size -4 is not valid");
+  ExpectDamaged("the record size -4 is not valid");
   PatchInt(t.schemaPath(), 328, 20);
   PatchInt(t.schemaPath(), index0 + 320, 11);
-  ExpectRefused("Schema file is damaged: index 0 has 11 key fields");
+  ExpectDamaged("index 0 gives 11 key fields, where an index covers 0 to 10");
   PatchInt(t.schemaPath(), index0 + 320, 1);
   PatchInt(t.schemaPath(), index0 + 324, 2);
-  ExpectRefused("Schema file is damaged: index 0 names the field number 2");
+  ExpectDamaged("index 0 names field 2, which the table does not have");
   PatchInt(t.schemaPath(), index0 + 324, 0);
   PatchBytes(t.schemaPath(), index0, {200});
-  ExpectRefused("Schema file is damaged: index 0 name is longer than 63 characters");
+  ExpectDamaged("the name of index 0 claims 200 characters, more than its 63");
   PatchBytes(t.schemaPath(), index0, {2});
   std::filesystem::resize_file(t.schemaPath(), 520 * 3 + 100);
-  ExpectRefused("Schema file is damaged: block 3 is missing or short");
+  EXPECT_VELMORA_ERROR(Open(), EInOutError, "Read beyond end of file");
+  EXPECT_EQ(0, a.DLL_CheckOpen(user));
 }
 
 TEST_F(OpenTable, MissingCompanionFilesAreReportedAndReleased) {
