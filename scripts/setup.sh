@@ -5,7 +5,7 @@
 # is present.  Non-interactive; needs root or sudo only when something is missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev g++-mingw-w64-i686 wine wine32:i386)
+packages=(cmake ninja-build g++ libgtest-dev pkgconf g++-mingw-w64-i686 wine wine32:i386)
 
 installed() {
   [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = "installed" ]

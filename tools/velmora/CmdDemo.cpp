@@ -129,7 +129,7 @@ int RunDemo(const Arguments &argv) {
   }
 
   Step("Navigate the unique key ById (DLL_First, DLL_Next, DLL_Last, DLL_Prior)");
-  DLL_ChangeIndex(h, 0);
+  table.UseIndex(0);
   demo.Walk("ById order");
   DLL_Last(h);
   std::cout << "last: " << demo.Current() << '\n';
@@ -138,11 +138,11 @@ int RunDemo(const Arguments &argv) {
             << DLL_RangeCount(h) << ")\n";
 
   Step("Change to index ByCity (City, Name)");
-  DLL_ChangeIndex(h, 1);
+  table.UseIndex(1);
   demo.Walk("ByCity order");
 
   Step("Search by key (DLL_FindKeyRecord, DLL_FindNearestRecord)");
-  DLL_ChangeIndex(h, 0);
+  table.UseIndex(0);
   {
     KeyTexts key = table.Keys(0, {"12"});
     const bool found = DLL_FindKeyRecord(h, key.data(), key.high()) & 0xFF;
@@ -155,7 +155,7 @@ int RunDemo(const Arguments &argv) {
   }
 
   Step("A key range: the staff in London (DLL_ApplyRange on ByCity)");
-  DLL_ChangeIndex(h, 1);
+  table.UseIndex(1);
   {
     KeyTexts london = table.Keys(1, {"London"});
     DLL_ApplyRange(h, london.data(), london.high(), london.data(), london.high());
@@ -181,7 +181,7 @@ int RunDemo(const Arguments &argv) {
   }
 
   Step("Locate by field values (DLL_MapFieldsToIndex, DLL_LocateRecord)");
-  DLL_ChangeIndex(h, 0);
+  table.UseIndex(0);
   {
     const int32_t nameField = table.FieldNumber("Name");
     std::vector<int32_t> fields = {nameField};

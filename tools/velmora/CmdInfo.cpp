@@ -62,8 +62,11 @@ int RunInfo(const Arguments &argv) {
                     {true, false, false, false, true, true, true, true});
   for (size_t i = 0; i < table.indexes().size(); ++i) {
     const Index &index = table.indexes()[i];
+    // Key fields from the schema file, so that no index needs to be made active.
     std::string keys;
-    for (int32_t f : index.fields) keys += (keys.empty() ? "" : ",") + table.fields()[f].name;
+    if (i < schema.indexes.size())
+      for (int32_t f : schema.indexes[i].fields)
+        if (f < static_cast<int32_t>(table.fields().size())) keys += (keys.empty() ? "" : ",") + table.fields()[f].name;
     const IndexFiles files = ReadIndexFiles(path, static_cast<int32_t>(i));
     const std::string letter(1, static_cast<char>('A' + i));
     if (!files.leafError.empty() || !files.dirError.empty()) {

@@ -75,27 +75,32 @@ Table::Table(const std::string &path, int32_t openMode) : path_(path) {
     }
     fields_.push_back(field);
   }
-  // Index key fields are named through the active index: visit each in turn.
+  // Index names come from the descriptors; key fields are learned through the
+  // active index (index 0 after opening, others as UseIndex selects them), so
+  // that no other index's files are read before a command needs them.
   try {
     const int32_t indexCount = DLL_IndexCount(h_);
     for (int32_t i = 0; i < indexCount; ++i) {
-      DLL_ChangeIndex(h_, i);
-      Index index;
       uint8_t nameBytes[256];
       DLL_GetIndexName(nameBytes, h_, i);
-      index.name = FromShortString(nameBytes);
-      const int32_t keyCount = DLL_IndexFieldCount(h_);
-      for (int32_t k = 0; k < keyCount; ++k) {
-        DLL_IndexFieldName(nameBytes, h_, k);
-        index.fields.push_back(FieldNumber(FromShortString(nameBytes)));
-      }
-      indexes_.push_back(index);
+      indexes_.push_back(Index{FromShortString(nameBytes), {}});
     }
-    if (indexCount > 0) DLL_ChangeIndex(h_, 0);
+    if (indexCount > 0) LearnActiveIndex(0);
   } catch (...) {
     DLL_CloseTable(h_);
     DLL_Disconnect(h_);
     throw;
+  }
+}
+
+void Table::LearnActiveIndex(int32_t indexNo) {
+  Index &index = indexes_.at(indexNo);
+  index.fields.clear();
+  const int32_t keyCount = DLL_IndexFieldCount(h_);
+  for (int32_t k = 0; k < keyCount; ++k) {
+    uint8_t nameBytes[256];
+    DLL_IndexFieldName(nameBytes, h_, k);
+    index.fields.push_back(FieldNumber(FromShortString(nameBytes)));
   }
 }
 
@@ -138,7 +143,10 @@ std::vector<std::string> Table::Texts(const std::vector<uint8_t> &record) const 
   return texts;
 }
 
-void Table::UseIndex(int32_t indexNo) { DLL_ChangeIndex(h_, indexNo); }
+void Table::UseIndex(int32_t indexNo) {
+  DLL_ChangeIndex(h_, indexNo);
+  LearnActiveIndex(indexNo);
+}
 
 KeyTexts Table::Keys(int32_t indexNo, const std::vector<std::string> &values) const {
   const Index &index = indexes_.at(indexNo);

@@ -31,7 +31,7 @@ class KeyTexts {
 
 struct Index {
   std::string name;
-  std::vector<int32_t> fields;  // field numbers in key order
+  std::vector<int32_t> fields;  // field numbers in key order; known once the index was active
 };
 
 // The schema path of a table name: its extension replaced by ".vri" (a name
@@ -70,9 +70,10 @@ class Table {
   // Texts of every field of a record ("" for null).
   std::vector<std::string> Texts(const std::vector<uint8_t> &record) const;
 
-  // Makes the index active (whole index, cursor on its first record).
+  // Makes the index active (whole index, cursor on its first record) and
+  // learns its key fields.
   void UseIndex(int32_t indexNo);
-  // Key texts for the active index's fields, checked and converted as the
+  // Key texts for the fields of the active index `indexNo`, checked and converted as the
   // tool converts values (see EngineKeyText).
   KeyTexts Keys(int32_t indexNo, const std::vector<std::string> &values) const;
   // Visits the records of the current range in index order until `visit`
@@ -82,6 +83,8 @@ class Table {
   std::string LastError() const;
 
  private:
+  void LearnActiveIndex(int32_t indexNo);
+
   int32_t h_ = 0;
   std::string path_;
   int32_t recordSize_ = 0;
