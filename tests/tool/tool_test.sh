@@ -207,6 +207,47 @@ expect "no files left" "" "$(ls copy.* moved.* 2>/dev/null)"
 run list missing.vri
 expect "missing table" "velmora list: missing.vri: no such table" "$err"
 
+# --- every field type through import, keys handed to the library, and export
+run create events.vri --field When:DateTime --field Amount:C --field Rate:F --field Done:B --field Weight:Real \
+  --index ByWhen:When --index ByRate:Rate,Done
+expect "create types" "created events.vri: 5 field(s), 2 index(es)" "$out"
+printf 'When,Amount,Rate,Done,Weight\r\n2024-03-15 13:05:09.250,$12.50,0.1,TRUE,2.1\r\n1850-01-01,-3,1e20,false,\r\n2024-03-15,0,0.1,maybe,1\r\n2024-02-30,0,0,true,1\r\n2000-01-01,1,-0.5,,1e39\r\n' >events.csv
+run import events.vri events.csv
+expect "import types summary" "imported 2 of 5 rows" "$out"
+expect "import types rejections" "events.csv: line 4: field Done: maybe is not valid data for a boolean field.
+events.csv: line 5: field When: '2024-02-30' is not a valid date and time
+events.csv: line 6: field Weight: '1e39' is beyond the range of a Real field" "$err"
+run find events.vri '2024-03-15 13:05:09.250'
+expect "find by date and time" "2024-03-15 13:05:09.250    12.5   0.1  true     2.1" "$(sed -n 3p out.txt)"
+run find events.vri '2024-03-15 13:05:09'
+expect "a date a quarter second off is another key" "1" "$status"
+run find events.vri --index ByRate 1E+20 FALSE
+expect "find by float and boolean" "1850-01-01      -3  1e+20  false  (null)" "$(sed -n 3p out.txt)"
+run list events.vri --index ByRate --from 1 --limit 5
+expect "range from a float key" "(1 record)" "$(tail -1 out.txt)"
+run export events.vri
+expect "export types" "When,Amount,Rate,Done,Weight
+1850-01-01,-3,1e+20,false,
+2024-03-15 13:05:09.250,12.5,0.1,true,2.1" "$(tr -d '\r' <out.txt)"
+
+# --- damaged data: a bad null flag, found by check and dropped by rebuild
+run check events.vri
+expect "events sound" "events.vri: sound" "$out"
+# Records are 44 bytes; record 1 (1850-01-01) starts at byte 44, its flag for Done is byte 47.
+printf '\x07' | dd of=events.vrd bs=1 seek=47 conv=notrunc status=none
+run check events.vri
+expect "bad null flag" "data: record 1 field Done has the null flag 7, neither 0 nor 1
+events.vri: 1 inconsistency found" "$out"
+run rebuild events.vri
+expect "rebuild drops the damaged record" "rebuilt events.vri: kept 1 of 2 records
+dropped 1 record(s); the last reason: Rebuild error - corrupt record" "$out"
+run check events.vri
+expect "sound after dropping" "events.vri: sound" "$out"
+printf 'xyz' >>events.vrd
+run check events.vri
+expect "partial record" "data: the data file ends in a partial record of 3 bytes" "$(sed -n 1p out.txt)"
+expect "partial record status" 1 "$status"
+
 # --- the demo runs to the end and finds its table sound
 run demo
 expect "demo status" 0 "$status"
