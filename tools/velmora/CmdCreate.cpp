@@ -47,9 +47,9 @@ int RunCreate(const Arguments &argv) {
 
   std::vector<TFieldDescriptor> fields;
   std::vector<std::string> fieldNames;
-  for (const std::string &spec : args.values("field")) {
-    std::vector<std::string> parts = SplitOn(spec, ':');
-    if (parts.size() < 2 || parts.size() > 3) throw UsageError("field '" + spec + "' is not NAME:TYPE[:LEN]");
+  for (const std::string &definition : args.values("field")) {
+    std::vector<std::string> parts = SplitOn(definition, ':');
+    if (parts.size() < 2 || parts.size() > 3) throw UsageError("field '" + definition + "' is not NAME:TYPE[:LEN]");
     CheckName(parts[0], "field");
     for (const std::string &other : fieldNames)
       if (other == parts[0]) throw UsageError("field " + parts[0] + " is defined twice");
@@ -76,17 +76,17 @@ int RunCreate(const Arguments &argv) {
 
   std::vector<TIndexDef> indexes;
   std::vector<std::string> indexNames;
-  for (const std::string &spec : args.values("index")) {
-    size_t colon = spec.find(':');
-    if (colon == std::string::npos) throw UsageError("index '" + spec + "' is not NAME:FIELD[,FIELD...]");
-    const std::string name = spec.substr(0, colon);
+  for (const std::string &definition : args.values("index")) {
+    size_t colon = definition.find(':');
+    if (colon == std::string::npos) throw UsageError("index '" + definition + "' is not NAME:FIELD[,FIELD...]");
+    const std::string name = definition.substr(0, colon);
     CheckName(name, "index");
     for (const std::string &other : indexNames)
       if (other == name) throw UsageError("index " + name + " is defined twice");
     TIndexDef d;
     std::memset(&d, 0, sizeof d);
     SetShortString(d.Name, name);
-    std::vector<std::string> keyFields = SplitOn(spec.substr(colon + 1), ',');
+    std::vector<std::string> keyFields = SplitOn(definition.substr(colon + 1), ',');
     if (keyFields.size() > 10) throw UsageError("index " + name + " has more than 10 fields");
     for (const std::string &field : keyFields) {
       int32_t number = -1;
