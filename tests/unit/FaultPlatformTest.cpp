@@ -2,6 +2,8 @@
 // would raise them.
 #include <gtest/gtest.h>
 
+#include "support/ExpectIoError.h"
+
 #include <string>
 
 #include <velmora/velmora.hpp>
@@ -16,17 +18,6 @@ namespace {
 
 using platform::Os;
 using platform::RecordFile;
-
-template <typename Action>
-void ExpectIoError(Action action, const std::string &message, int code) {
-  try {
-    action();
-    ADD_FAILURE() << "expected EInOutError \"" << message << "\"";
-  } catch (const EInOutError &error) {
-    EXPECT_EQ(std::string(error.what()), message);
-    EXPECT_EQ(error.Code(), code);
-  }
-}
 
 TEST(FaultPlatform, InstallsItselfAndRestoresTheBuiltInPlatform) {
   {

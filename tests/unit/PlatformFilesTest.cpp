@@ -1,6 +1,8 @@
 // Files of the Linux platform: opening, transfers, errors, and names matched
 // without regard to letter case.
 #include <gtest/gtest.h>
+
+#include "support/ExpectIoError.h"
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -23,17 +25,7 @@ namespace {
 using testing::TempDir;
 using Names = std::set<std::string>;
 
-template <typename Action>
-void ExpectIoError(Action action, const std::string &message, int code) {
-  try {
-    action();
-    ADD_FAILURE() << "expected EInOutError \"" << message << "\"";
-  } catch (const EInOutError &error) {
-    EXPECT_EQ(std::string(error.what()), message);
-    EXPECT_EQ(error.Code(), code);
-  }
-}
-
+using testing::ExpectIoError;
 TEST(IoErrorText, NamesTheKnownCodes) {
   EXPECT_EQ(IoErrorText(2), "File not found");
   EXPECT_EQ(IoErrorText(13), "File access denied");

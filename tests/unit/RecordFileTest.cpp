@@ -1,6 +1,8 @@
 // Fixed-length record files on the built-in platform.
 #include <gtest/gtest.h>
 
+#include "support/ExpectIoError.h"
+
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -15,17 +17,7 @@ namespace {
 
 using testing::TempDir;
 
-template <typename Action>
-void ExpectIoError(Action action, const std::string &message, int code) {
-  try {
-    action();
-    ADD_FAILURE() << "expected EInOutError \"" << message << "\"";
-  } catch (const EInOutError &error) {
-    EXPECT_EQ(std::string(error.what()), message);
-    EXPECT_EQ(error.Code(), code);
-  }
-}
-
+using testing::ExpectIoError;
 TEST(RecordFile, CountsWholeRecordsOnly) {
   TempDir dir;
   dir.Write("t.vrd", std::string(3 * 8 + 5, 'r'));
