@@ -39,6 +39,6 @@ if [ "$i386_missing" -eq 1 ]; then
 fi
 "${as_root[@]}" apt-get update -qq
 if [ "${#missing[@]}" -gt 0 ]; then
-  "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  "${as_root[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 echo "setup: done"
