@@ -163,6 +163,8 @@ class TempFolder {
   TempFolder(const TempFolder &) = delete;
   TempFolder &operator=(const TempFolder &) = delete;
   const std::string &Path() const { return path_; }
+  // The path of a name inside the folder.
+  std::string operator/(const std::string &name) const { return path_ + "\\" + name; }
 
  private:
   std::string path_;

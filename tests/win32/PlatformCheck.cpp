@@ -24,35 +24,7 @@ using velmora::platform::Os;
 
 namespace {
 
-class TempFolder {
- public:
-  TempFolder() {
-    char base[MAX_PATH];
-    GetTempPathA(MAX_PATH, base);
-    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-      std::string candidate = std::string(base) + "velmora-platform-" +
-                              std::to_string(GetCurrentProcessId()) + "-" + std::to_string(attempt);
-      if (CreateDirectoryA(candidate.c_str(), nullptr)) path_ = candidate;
-    }
-  }
-  ~TempFolder() {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path_ + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-      do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-          DeleteFileA((path_ + "\\" + found.cFileName).c_str());
-      } while (FindNextFileA(search, &found));
-      FindClose(search);
-    }
-    RemoveDirectoryA(path_.c_str());
-  }
-  std::string operator/(const std::string &name) const { return path_ + "\\" + name; }
-  bool Ok() const { return !path_.empty(); }
-
- private:
-  std::string path_;
-};
+using client::TempFolder;
 
 // Runs f and returns the text "<class>: <message> (<code>)" of what it threw, or "".
 template <class F>
@@ -202,7 +174,7 @@ int main(int argc, char **argv) {
   Checks checks;
   std::string region = argc > 1 ? argv[1] : "us";
   TempFolder dir;
-  if (checks.True(dir.Ok(), "temporary folder")) {
+  if (checks.True(!dir.Path().empty(), "temporary folder")) {
     std::string failure = Thrown([&] {
       if (region == "us") {
         CheckTransfers(checks, dir);
