@@ -10,6 +10,7 @@
 #include "VRcomm/FileNames.h"
 #include "VRcomm/ShortString.h"
 #include "VRcomm/LittleEndian.h"
+#include "Velmoradb/RecBase.h"
 
 namespace velmora {
 
@@ -131,6 +132,13 @@ int32_t TMiscFileOps::WriteSchema(const std::string &fileName, TFieldDefList &fi
       RaiseDefinition(what + " would start at byte " + std::to_string(offset) +
                       " of the record; fields must start within its first 32768 bytes");
     }
+  }
+
+  // The table must open again: its record has to fit a cache slot.
+  if (runningOffset_ > kMaxRecordSize) {
+    RaiseDefinition("the record would be " + std::to_string(runningOffset_) +
+                    " bytes long; a record holds at most " + std::to_string(kMaxRecordSize) +
+                    " bytes");
   }
 
   std::vector<std::string> indexNames(static_cast<size_t>(indexCount_));

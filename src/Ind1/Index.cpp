@@ -80,6 +80,7 @@ int32_t TIndex::EntryAt(int32_t s) const {
 }
 
 int32_t TIndex::SafeLastBlockNo() {
+  KeepEngineError keep;
   try {
     return LastBlockNo();
   } catch (...) {
@@ -428,6 +429,7 @@ void TIndex::RebuildCounts() {
       BlockCounts.push_back(W(0));
     }
   } catch (...) {
+    KeepEngineError keep;
     try {
       LoadBlock(Directory.ReadAt(q));
     } catch (...) {

@@ -39,6 +39,17 @@ void TVRVelmoraDB::RemoveRecord(const uint8_t *image) {
       RangeRecordCount = 0;
     } else {
       int32_t r;
+      // Every entry the deletion removes or renames is found before any file
+      // changes, so a refused deletion leaves the table as it was.
+      for (int32_t i = 0; i < IndexCount; ++i) {
+        index.SelectIndex(i);
+        if (!SearchKey(image, i, r) || r != a)
+          RaiseTableError(
+              "Error on record deletion (1). Velmora may be corrupted - suggest rebuild.");
+        if (a != m && (!SearchKey(moving, i, r) || r != m))
+          RaiseTableError(
+              "Error on record deletion (2). Velmora may be corrupted - suggest rebuild.");
+      }
       for (int32_t i = 0; i < IndexCount; ++i) {
         index.SelectIndex(i);
         if (!SearchKey(image, i, r))

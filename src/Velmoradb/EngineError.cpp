@@ -27,4 +27,8 @@ std::string TakeEngineError() {
 
 const std::string &EngineErrorText() { return LastEngineError(); }
 
+KeepEngineError::KeepEngineError() : saved_(LastEngineError()) {}
+
+KeepEngineError::~KeepEngineError() { LastEngineError().swap(saved_); }
+
 }  // namespace velmora

@@ -14,4 +14,18 @@ std::string TakeEngineError();
 // The library-wide last error text, left as it is.
 const std::string &EngineErrorText();
 
+// Keeps the library-wide last error text across recovery work whose own
+// failures are swallowed: the caller must read the message of the failure it
+// received, not that of a clean-up step.
+class KeepEngineError {
+ public:
+  KeepEngineError();
+  ~KeepEngineError();
+  KeepEngineError(const KeepEngineError &) = delete;
+  KeepEngineError &operator=(const KeepEngineError &) = delete;
+
+ private:
+  std::string saved_;
+};
+
 }  // namespace velmora

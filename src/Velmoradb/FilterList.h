@@ -10,9 +10,8 @@
 
 namespace velmora {
 
-// A client's filter procedure.  Only the low byte of its result is significant,
-// so it is read as a whole register here and masked.
-using TFilterFunc = uint32_t(VR_CALL *)(intptr_t userValue, const void *record);
+// A client's filter procedure is called through its own type, TFilterProc: it
+// returns one byte, and only that byte is read (non-zero: the record passes).
 
 enum TFilterState : int32_t {
   kNotEvaluated = 0,
@@ -36,18 +35,16 @@ class TFilterList {
   // The state of record b moves to record a; b becomes unevaluated; one fewer passes.
   void MoveState(int32_t a, int32_t b);
 
-  bool AskFirst(const void *image) const { return (FirstProc(FirstUserValue, image) & 0xFFu) != 0; }
-  bool AskSecond(const void *image) const {
-    return (SecondProc(SecondUserValue, image) & 0xFFu) != 0;
-  }
+  bool AskFirst(const void *image) const { return FirstProc(FirstUserValue, image) != 0; }
+  bool AskSecond(const void *image) const { return SecondProc(SecondUserValue, image) != 0; }
 
   int32_t Capacity() const { return static_cast<int32_t>(States.size()); }
 
   std::vector<uint8_t> States;
   int32_t PassCount = 0;
-  TFilterFunc FirstProc = nullptr;
+  TFilterProc FirstProc = nullptr;
   intptr_t FirstUserValue = 0;
-  TFilterFunc SecondProc = nullptr;
+  TFilterProc SecondProc = nullptr;
   intptr_t SecondUserValue = 0;
   bool FirstEnabled = false;
   bool SecondEnabled = false;

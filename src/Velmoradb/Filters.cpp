@@ -8,7 +8,7 @@
 
 namespace velmora {
 
-void TVRVelmoraDB::SetFilterProc(TFilterFunc first, intptr_t firstUser, TFilterFunc second,
+void TVRVelmoraDB::SetFilterProc(TFilterProc first, intptr_t firstUser, TFilterProc second,
                                  intptr_t secondUser) {
   FilterList->FirstProc = first;
   FilterList->FirstUserValue = firstUser;

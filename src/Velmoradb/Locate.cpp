@@ -7,6 +7,7 @@
 
 #include "Ind1/Index.h"
 #include "VRcomm/ShortString.h"
+#include "Velmoradb/EngineError.h"
 #include "Velmoradb/VelmoraDB.h"
 
 namespace velmora {
@@ -88,6 +89,7 @@ bool TVRVelmoraDB::LocateByScan(const FieldNumbers &fields, uint8_t *key, int32_
     if (found) CopyRecord(CurrentBuffer(), key);
     if (!moveCursor || !found) restore();
   } catch (...) {
+    KeepEngineError keep;
     try {
       restore();
     } catch (...) {

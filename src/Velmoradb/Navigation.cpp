@@ -59,7 +59,9 @@ int32_t TVRVelmoraDB::UnfilteredNext() {
   TIndex &index = *PrimaryIndex;
   if (!AtEOF) {
     AtBOF = false;
-    if (CurrentRec == RangeLastRec) {
+    // The index's own end also ends the range: whatever the files say, a
+    // walk with Next cannot go on for ever.
+    if (CurrentRec == RangeLastRec || index.AtLastEntry()) {
       AtEOF = true;
     } else {
       index.MoveNext();
@@ -76,7 +78,7 @@ int32_t TVRVelmoraDB::UnfilteredPrior() {
   TIndex &index = *PrimaryIndex;
   if (!AtBOF) {
     AtEOF = false;
-    if (CurrentRec == RangeFirstRec) {
+    if (CurrentRec == RangeFirstRec || index.AtFirstEntry()) {
       AtBOF = true;
     } else {
       index.MovePrior();

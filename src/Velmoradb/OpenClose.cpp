@@ -15,8 +15,9 @@ namespace velmora {
 
 namespace {
 
-// A String field holds at most 255 characters and its NUL.
-constexpr int32_t kMaxStringSize = 256;
+// A String field holds at most 32766 characters and its NUL (the schema
+// writer's limit); it must also fit the record.
+constexpr int32_t kMaxStringSize = 32767;
 
 }  // namespace
 
@@ -68,7 +69,7 @@ void TVRVelmoraDB::LoadDefinition() {
   for (int32_t i = 0; i < FieldCount; ++i) {
     const SchemaFieldImage &f = image.fields[static_cast<size_t>(i)];
     std::string what = "field " + std::to_string(i);
-    bool sizeOk = f.type == 'S' ? f.size <= kMaxStringSize : f.size == FieldTypeSize(f.type);
+    bool sizeOk = f.type == 'S' ? f.size >= 1 && f.size <= kMaxStringSize : f.size == FieldTypeSize(f.type);
     if (!sizeOk) reader.Damaged(what + " has an invalid size " + std::to_string(f.size));
     if (f.offset < FieldCount || f.offset > recordSize - f.size)
       reader.Damaged(what + " at offset " + std::to_string(f.offset) + " does not fit the record");

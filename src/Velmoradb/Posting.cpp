@@ -3,6 +3,7 @@
 #include <velmora/velmora.hpp>
 
 #include "Ind1/Index.h"
+#include "Velmoradb/EngineError.h"
 #include "Velmoradb/PinnedRecord.h"
 #include "Velmoradb/VelmoraDB.h"
 
@@ -19,6 +20,8 @@ int32_t TVRVelmoraDB::PostNewRecord() {
   int32_t indexed = 0;
   bool stored = false;
   try {
+    // A key that could not be ordered is refused before any index changes.
+    for (int32_t i = 0; i < IndexCount; ++i) RequireOrderableKey(record, i);
     // A duplicate index 0 key is found in index 0, before any index changes.
     for (int32_t i = 0; i < IndexCount; ++i) {
       index.SelectIndex(i);
@@ -47,6 +50,7 @@ int32_t TVRVelmoraDB::PostNewRecord() {
       // Indexes changed but the record did not reach the data file: rather
       // than leave entries naming a record that does not exist, they are
       // taken out again.
+      KeepEngineError keep;
       try {
         UndoInsertion(n, record, indexed, original, active);
       } catch (...) {
@@ -143,6 +147,8 @@ void TVRVelmoraDB::PostEditedRecord() {
     if (CurrentRec == -1) RaiseTableError("Edit error. Velmora range is empty.");
     if (total == 1) {
       // One record cannot change order: the index entries stay as they are.
+      // Its keys must still be orderable against the records posted later.
+      for (int32_t i = 0; i < IndexCount; ++i) RequireOrderableKey(record, i);
       StoreRecord(e, record);
       ReleaseRecord(e);
       FillRecord(RangeFirstCopy(), 2);
@@ -161,6 +167,16 @@ void TVRVelmoraDB::PostEditedRecord() {
       int32_t before[kMaxIndexes] = {};
       int32_t after[kMaxIndexes] = {};
       for (int32_t i = 0; i < IndexCount; ++i) changed[i] = CompareKeys(record, stored, true, i) != 0;
+      // Every entry the edit removes, and every place it inserts at, is found
+      // before any file changes, so a refused edit leaves the table as it was.
+      for (int32_t i = 0; i < IndexCount; ++i) {
+        if (!changed[i]) continue;
+        RequireOrderableKey(record, i);
+        index.SelectIndex(i);
+        if (!SearchKey(stored, i, before[i]) || before[i] != e)
+          RaiseTableError("Error on record edit(1). Velmora may be corrupted - suggest rebuild.");
+        if (SearchKey(record, i, after[i])) RaiseEditCollision(i, r, e, before[i], after[i]);
+      }
       for (int32_t i = 0; i < IndexCount; ++i) {
         if (!changed[i]) continue;
         index.SelectIndex(i);
@@ -177,11 +193,7 @@ void TVRVelmoraDB::PostEditedRecord() {
       for (int32_t i = 0; i < IndexCount; ++i) {
         if (!changed[i]) continue;
         index.SelectIndex(i);
-        if (SearchKey(record, i, after[i]))
-          RaiseTableError("Error on record edit(2). Velmora may be corrupted - suggest rebuild (" +
-                          std::to_string(i) + "/" + std::to_string(r) + "/" + std::to_string(e) +
-                          "/" + std::to_string(CurrentRec) + "/e1 " + std::to_string(before[i]) +
-                          "/e2 " + std::to_string(after[i]) + ")");
+        if (SearchKey(record, i, after[i])) RaiseEditCollision(i, r, e, before[i], after[i]);
         if (i == active) index.SaveCursor(true);
         index.InsertEntry(e);
       }
@@ -202,6 +214,13 @@ void TVRVelmoraDB::PostEditedRecord() {
     RestoreCursorAfterFailure();
     throw;
   }
+}
+
+void TVRVelmoraDB::RaiseEditCollision(int32_t i, int32_t r, int32_t e, int32_t e1, int32_t e2) {
+  RaiseTableError("Error on record edit(2). Velmora may be corrupted - suggest rebuild (" +
+                  std::to_string(i) + "/" + std::to_string(r) + "/" + std::to_string(e) + "/" +
+                  std::to_string(CurrentRec) + "/e1 " + std::to_string(e1) + "/e2 " +
+                  std::to_string(e2) + ")");
 }
 
 void TVRVelmoraDB::RepairRangeAfterRemoval(bool wasFirst, bool wasLast) {

@@ -2,10 +2,107 @@
 // cancelling a range, and finding the range's ends.
 #include <velmora/velmora.hpp>
 
+#include <algorithm>
+#include <vector>
+
 #include "Ind1/Index.h"
+#include "Velmoradb/EngineError.h"
 #include "Velmoradb/VelmoraDB.h"
 
 namespace velmora {
+
+namespace {
+
+// The cursor and range of a table, kept across an operation that replaces
+// them, so that a failure half-way leaves the table as it was.
+class RangeKeeper {
+ public:
+  explicit RangeKeeper(TVRVelmoraDB &table)
+      : t_(table),
+        currentRec_(table.CurrentRec),
+        firstRec_(table.RangeFirstRec),
+        lastRec_(table.RangeLastRec),
+        startPos_(table.RangeStartPos),
+        currentPos_(table.CurrentPos),
+        count_(table.RangeRecordCount),
+        bof_(table.AtBOF),
+        eof_(table.AtEOF),
+        counts_(table.PrimaryIndex->BlockCounts) {
+    for (int b : kKept) images_[b].assign(table.Buffer(b), table.Buffer(b) + table.RecordSize);
+    const TIndex &index = *table.PrimaryIndex;
+    cursor_ = {index.CurIndex, index.Slot, index.Directory.CurFileNo, index.Directory.CurPosition};
+    saved_ = {index.SavedIndex, index.SavedSlot, index.Directory.SavedFileNo,
+              index.Directory.SavedPosition};
+  }
+
+  // Runs the operation; on failure puts everything back (or, when even that
+  // fails, leaves an empty range on which no move goes anywhere) and rethrows.
+  template <class Operation>
+  int32_t Run(Operation &&operation) {
+    try {
+      return operation();
+    } catch (...) {
+      Restore();
+      throw;
+    }
+  }
+
+ private:
+  void Restore() noexcept {
+    TIndex &index = *t_.PrimaryIndex;
+    KeepEngineError keep;
+    t_.CurrentRec = currentRec_;
+    t_.RangeFirstRec = firstRec_;
+    t_.RangeLastRec = lastRec_;
+    t_.RangeStartPos = startPos_;
+    t_.CurrentPos = currentPos_;
+    t_.RangeRecordCount = count_;
+    t_.AtBOF = bof_;
+    t_.AtEOF = eof_;
+    for (int b : kKept) std::copy(images_[b].begin(), images_[b].end(), t_.Buffer(b));
+    try {
+      // The operation saves cursors of its own: the one at its start is put
+      // in their place and restored, then the index's saved cursor is too.
+      Apply(cursor_);
+      int32_t entry = index.RestoreCursor();
+      Apply(saved_);
+      index.BlockCounts = counts_;
+      if (currentRec_ >= 0 && entry != currentRec_) throw 0;
+    } catch (...) {
+      // The index files cannot show the old cursor either: the range is
+      // emptied, so that moves stay put and report both ends.
+      t_.CurrentRec = t_.RangeFirstRec = t_.RangeLastRec = -1;
+      t_.RangeRecordCount = 0;
+      t_.AtBOF = t_.AtEOF = true;
+      t_.FillRecord(t_.CurrentBuffer(), 0);
+      t_.FillRecord(t_.RangeFirstCopy(), 2);
+      t_.FillRecord(t_.RangeLastCopy(), 0);
+    }
+  }
+
+  struct Cursor {
+    int32_t index, slot, file, position;
+  };
+  void Apply(const Cursor &c) {
+    TIndex &index = *t_.PrimaryIndex;
+    index.SavedIndex = c.index;
+    index.SavedSlot = c.slot;
+    index.Directory.SavedFileNo = c.file;
+    index.Directory.SavedPosition = c.position;
+  }
+
+  // Record buffers that describe the cursor and range: current record, low and
+  // high keys, range-first and range-last copies.
+  static constexpr int kKept[] = {0, 1, 2, 4, 5};
+  TVRVelmoraDB &t_;
+  int32_t currentRec_, firstRec_, lastRec_, startPos_, currentPos_, count_;
+  bool bof_, eof_;
+  std::vector<int32_t> counts_;
+  Cursor cursor_{}, saved_{};
+  std::vector<uint8_t> images_[kRecordBufferCount];
+};
+
+}  // namespace
 
 void TVRVelmoraDB::ResetRange(int32_t indexNo) {
   TIndex &index = *PrimaryIndex;
@@ -35,29 +132,35 @@ void TVRVelmoraDB::ResetRange(int32_t indexNo) {
 }
 
 int32_t TVRVelmoraDB::ChangeIndex(int32_t indexNo) {
-  ResetRange(indexNo);
-  PrimaryIndex->RebuildCounts();
-  RangeStartPos = 1;
-  CurrentPos = 1;
-  RangeRecordCount = PrimaryIndex->TotalCount();
-  return InitRange();
+  return RangeKeeper(*this).Run([&] {
+    ResetRange(indexNo);
+    PrimaryIndex->RebuildCounts();
+    RangeStartPos = 1;
+    CurrentPos = 1;
+    RangeRecordCount = PrimaryIndex->TotalCount();
+    return InitRange();
+  });
 }
 
 int32_t TVRVelmoraDB::CancelRange() {
-  ResetRange(CurrentIndex());
-  RangeStartPos = 1;
-  CurrentPos = 1;
-  RangeRecordCount = PrimaryIndex->TotalCount();
-  return InitRange();
+  return RangeKeeper(*this).Run([&] {
+    ResetRange(CurrentIndex());
+    RangeStartPos = 1;
+    CurrentPos = 1;
+    RangeRecordCount = PrimaryIndex->TotalCount();
+    return InitRange();
+  });
 }
 
 int32_t TVRVelmoraDB::ApplyRange(const uint8_t *low, int32_t lowHigh, const uint8_t *high,
                                  int32_t highHigh) {
-  FillKeyBuffer(low, lowHigh, 1);
-  FillKeyBuffer(high, highHigh, 2);
-  SeekRangeStart();
-  SeekRangeEnd();
-  return InitRange();
+  return RangeKeeper(*this).Run([&] {
+    FillKeyBuffer(low, lowHigh, 1);
+    FillKeyBuffer(high, highHigh, 2);
+    SeekRangeStart();
+    SeekRangeEnd();
+    return InitRange();
+  });
 }
 
 void TVRVelmoraDB::SeekRangeStart() {

@@ -3,6 +3,7 @@
 #include <velmora/velmora.hpp>
 
 #include "Ind1/Index.h"
+#include "Velmoradb/EngineError.h"
 #include "Velmoradb/PinnedRecord.h"
 #include "Velmoradb/VelmoraDB.h"
 
@@ -75,6 +76,7 @@ void TVRVelmoraDB::CheckPosition(const char *message) {
 }
 
 void TVRVelmoraDB::RestoreCursorAfterFailure() {
+  KeepEngineError keep;
   try {
     CurrentRec = PrimaryIndex->RestoreCursor();
     LoadCurrentRecord();

@@ -45,6 +45,10 @@ class TVRVelmoraDB : public TVRRecBase {
   int32_t CompareField(const uint8_t *a, const uint8_t *b, int32_t fieldNo, bool caseless,
                        int32_t maxLen);
   int32_t CompareKeys(const uint8_t *a, const uint8_t *b, bool tieBreak, int32_t indexNo);
+  // Selects index indexNo and refuses, with the floating-point error the
+  // comparison raises, a record whose key cannot be ordered against every key
+  // of that index (KeyOrder.cpp).
+  void RequireOrderableKey(const uint8_t *image, int32_t indexNo);
   // Searches the selected index for key, comparing on index indexNo; returns
   // whether some probe compared equal, and the record number at the landing place.
   // A record not (yet) in the data file may be given with its image, so an
@@ -107,6 +111,8 @@ class TVRVelmoraDB : public TVRRecBase {
                      int32_t active);
   void PlaceInRange(const uint8_t *image, int32_t recNo);
   void RepairRangeAfterRemoval(bool wasFirst, bool wasLast);
+  // The edit's new key already has an entry in index i.
+  [[noreturn]] void RaiseEditCollision(int32_t i, int32_t r, int32_t e, int32_t e1, int32_t e2);
 
   // Bookmarks (Bookmarks.cpp).
   int32_t AddBookmark(int32_t value);
@@ -148,7 +154,7 @@ class TVRVelmoraDB : public TVRRecBase {
   std::string TakeErrorText();
 
   // Filters (Filters.cpp).
-  void SetFilterProc(TFilterFunc first, intptr_t firstUser, TFilterFunc second, intptr_t secondUser);
+  void SetFilterProc(TFilterProc first, intptr_t firstUser, TFilterProc second, intptr_t secondUser);
   void SetFilterStatus(bool firstOn, bool secondOn);
   void SetFiltered(bool on);
   void Recount(bool full);

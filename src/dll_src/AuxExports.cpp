@@ -59,18 +59,11 @@ VR_EXPORT int32_t VR_CALL DLL_GoToBookmark(int32_t h, int32_t slot) {
 
 // Filters.
 
-namespace {
-TFilterFunc AsFilterFunc(TFilterProc proc) {
-  return reinterpret_cast<TFilterFunc>(reinterpret_cast<void (*)()>(proc));
-}
-}  // namespace
-
 VR_EXPORT void VR_CALL DLL_SetFilterProc(int32_t h, TFilterProc first, intptr_t firstUser,
                                          TFilterProc second, intptr_t secondUser) {
   Run([&] {
-    // Only the low byte of a procedure's result is significant: call it as
-    // returning a whole register and mask.
-    TableOf(h).SetFilterProc(AsFilterFunc(first), firstUser, AsFilterFunc(second), secondUser);
+    // The procedures are kept and called with their own type (one-byte result).
+    TableOf(h).SetFilterProc(first, firstUser, second, secondUser);
   });
 }
 

@@ -248,6 +248,21 @@ run check events.vri
 expect "partial record" "data: the data file ends in a partial record of 3 bytes" "$(sed -n 1p out.txt)"
 expect "partial record status" 1 "$status"
 
+# --- long String fields: created, filled, exported and checked
+run create notes.vri --field Id:I --field Text:S:300 --index ById:Id --index ByText:Text
+expect "create long string status" 0 "$status"
+long="$(printf 'x%.0s' $(seq 1 299))y"
+printf 'Id,Text\n1,%s\n' "$long" >notes.csv
+run import notes.vri notes.csv
+expect "import long string" "imported 1 of 1 rows" "$(tail -1 out.txt)"
+run export notes.vri
+expect "export long string" "Id,Text
+1,$long" "$(tr -d '\r' <out.txt)"
+run check notes.vri
+expect "long string sound" "notes.vri: sound" "$out"
+run create toolong.vri --field Id:I --field Text:S:32767 --index ById:Id
+expect "create too long string status" 2 "$status"
+
 # --- the demo runs to the end and finds its table sound
 run demo
 expect "demo status" 0 "$status"

@@ -16,7 +16,7 @@ const char *const kCreateHelp =
     "  --field NAME:TYPE[:LEN]   a field, in record order (1 to 26 fields); TYPE is a\n"
     "                            letter or name: B Boolean, C Currency, D DateTime,\n"
     "                            F Float, I Integer, R Real, S String; a String field\n"
-    "                            needs LEN, its maximum characters (1 to 255)\n"
+    "                            needs LEN, its maximum characters (1 to 32766)\n"
     "  --index NAME:FIELD,...    an index over the named fields in key order (1 to 10\n"
     "                            fields; 1 to 13 indexes); the first index is the\n"
     "                            table's unique key, the others allow equal keys\n\n"
@@ -58,7 +58,7 @@ int RunCreate(const Arguments &argv) {
     int32_t len = 0;
     if (type == 'S') {
       if (parts.size() != 3) throw UsageError("String field " + parts[0] + " needs a length: " + parts[0] + ":S:LEN");
-      len = ParseCount(parts[2], "the length of field " + parts[0], 255);
+      len = ParseCount(parts[2], "the length of field " + parts[0], 32766);
       if (len == 0) throw UsageError("the length of field " + parts[0] + " must be at least 1");
     } else if (parts.size() == 3) {
       throw UsageError("field " + parts[0] + ": only String fields take a length");

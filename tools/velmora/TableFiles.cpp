@@ -114,7 +114,7 @@ Schema ReadSchema(const std::string &path) {
     if (TypeSize(field.type) < 0 && field.type != 'S') {
       problem(label + " has the unknown type letter '" + std::string(1, field.type) + "'");
       schema.usable = false;
-    } else if (field.type == 'S' ? field.size < 1 || field.size > 256 : field.size != TypeSize(field.type)) {
+    } else if (field.type == 'S' ? field.size < 1 || field.size > 32767 : field.size != TypeSize(field.type)) {
       problem(label + " has the storage size " + std::to_string(field.size) + ", wrong for its type");
       schema.usable = false;
     }
