@@ -243,6 +243,34 @@ expect "rebuild drops the damaged record" "rebuilt events.vri: kept 1 of 2 recor
 dropped 1 record(s); the last reason: Rebuild error - corrupt record" "$out"
 run check events.vri
 expect "sound after dropping" "events.vri: sound" "$out"
+# --- damaged values: each kind the rebuild refuses or the indexes cannot order
+cp events.vrd events.good
+# Record 0 (2024-03-15) starts at byte 0; When at offset 8, Rate at 24.
+nan='\x00\x00\x00\x00\x00\x00\xf8\x7f'
+printf "$nan" | dd of=events.vrd bs=1 seek=24 conv=notrunc status=none
+run check events.vri
+expect "key value not a number" "data: record 0 field Rate holds a key value that is not a number
+events.vri: 1 inconsistency found" "$out"
+cp events.good events.vrd
+printf '\x00\x00\x00\x00\x00\x00\xf0\x7f' | dd of=events.vrd bs=1 seek=8 conv=notrunc status=none
+run check events.vri
+expect "infinite date key" "data: record 0 field When holds an infinite key value" "$(sed -n 1p out.txt)"
+cp events.good events.vrd
+printf '\x00\x00\x00\x00\xd0\x12\x63\x41' | dd of=events.vrd bs=1 seek=8 conv=notrunc status=none
+run check events.vri
+expect "date outside the calendar" "data: record 0 field When holds a date outside the calendar" "$(sed -n 1p out.txt)"
+# A second record (another date), then Rate 2^127 in record 0 and -2^127 in record 1.
+cat events.good events.good >events.vrd
+printf '\x00\x00\x00\x00\x00\xf9\xe5\x40' | dd of=events.vrd bs=1 seek=52 conv=notrunc status=none
+printf '\x00\x00\x00\x00\x00\x00\xe0\x47' | dd of=events.vrd bs=1 seek=24 conv=notrunc status=none
+printf '\x00\x00\x00\x00\x00\x00\xe0\xc7' | dd of=events.vrd bs=1 seek=68 conv=notrunc status=none
+run check events.vri
+expect "key values too far apart" "data: key field Rate of records 1 and 0 holds values too far apart to be compared" "$(sed -n 1p out.txt)"
+run rebuild events.vri
+expect "rebuild keeps what can be ordered" "rebuilt events.vri: kept 1 of 2 records" "$(sed -n 1p out.txt)"
+run check events.vri
+expect "sound after the far key is dropped" "events.vri: sound" "$out"
+cp events.good events.vrd
 printf 'xyz' >>events.vrd
 run check events.vri
 expect "partial record" "data: the data file ends in a partial record of 3 bytes" "$(sed -n 1p out.txt)"

@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <type_traits>
 
 #include <velmora/velmora.hpp>
 
 #include "FileOps/MiscFileOps.h"
+#include "Ind1/Index.h"
 #include "VRcomm/DefLists.h"
+#include "Velmoradb/EngineError.h"
+#include "Velmoradb/FilterList.h"
 #include "Velmoradb/VelmoraDB.h"
 #include "support/FaultPlatform.h"
 #include "support/TempDir.h"
@@ -108,6 +112,36 @@ TEST_F(EngineFaults, DiskFullWhilePostingReachesTheCallerAndKeepsTheCursor) {
   EXPECT_EQ((std::vector<int32_t>{10, 20, 30}), Ids());
   Post(50);
   EXPECT_EQ((std::vector<int32_t>{10, 20, 30, 50}), Ids());
+}
+
+TEST_F(EngineFaults, RecoveryThatFailsTooLeavesTheFirstFailureAsTheLastError) {
+  table.First();
+  table.PrimaryIndex->SaveCursor(true);
+  EXPECT_THROW(RaiseEngineError("Error on index record deletion. Velmora may be corrupted - suggest rebuild.(4)"),
+               EVelmoraDBError);
+  // The saved cursor names no open index: putting it back fails as well.
+  table.PrimaryIndex->SavedIndex = 99;
+  table.RestoreCursorAfterFailure();
+  EXPECT_EQ("Error on index record deletion. Velmora may be corrupted - suggest rebuild.(4)",
+            table.TakeErrorText());
+}
+
+TEST(FilterProcedures, AreCalledThroughTheirOwnOneByteType) {
+  // Calling a procedure through another function type is undefined behaviour
+  // that sanitizers catch at the first filtered move.
+  static_assert(std::is_same_v<decltype(TFilterList::FirstProc), TFilterProc>);
+  static_assert(std::is_same_v<decltype(TFilterList::SecondProc), TFilterProc>);
+  TFilterList list;
+  list.FirstProc = [](intptr_t user, const void *record) -> uint8_t {
+    return static_cast<uint8_t>(user + *static_cast<const uint8_t *>(record));
+  };
+  list.SecondProc = list.FirstProc;
+  list.FirstUserValue = 0x80;
+  list.SecondUserValue = 0x100 - 3;
+  const uint8_t three = 3, four = 4;
+  EXPECT_TRUE(list.AskFirst(&three));
+  EXPECT_FALSE(list.AskSecond(&three));  // 0x100 in a byte is 0: the record fails
+  EXPECT_TRUE(list.AskSecond(&four));
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 // schema, data and index files directly (the library is not asked, since
 // opening a damaged table may already fail) and walks every index in
 // directory order, comparing what it finds with the data file.
+#include <cmath>
+#include <cstring>
+#include <functional>
 #include <iostream>
 #include <map>
 
@@ -14,11 +17,13 @@ namespace vtool {
 
 const char *const kCheckHelp =
     "Usage: velmora check TABLE.vri\n\n"
-    "Checks the table's files without changing them: the schema file's layout,\n"
-    "the data file's size and null flags, and for every index that its directory\n"
-    "names each leaf block once and gives each block's first record, that block\n"
-    "counts lie within 0..7, that every record appears exactly once, and that\n"
-    "consecutive entries are in key order.  Prints each inconsistency found.\n"
+    "Checks the table's files without changing them: the schema file's layout;\n"
+    "the data file's size, null flags and values (dates within the calendar, texts\n"
+    "ending within their field, key values that can be ordered); and for every\n"
+    "index that its directory names each leaf block once and gives each block's\n"
+    "first record, that block counts lie within 0..7, that every record appears\n"
+    "exactly once, and that consecutive entries are in key order.  Prints each\n"
+    "inconsistency found.\n"
     "Exit status 0 only when the table is sound; velmora rebuild repairs the\n"
     "indexes from the data file.\n";
 
@@ -43,6 +48,88 @@ class Report {
   std::string prefix_;
   int count_ = 0;
 };
+
+// What the rebuild would refuse in a record's values, or what would keep its
+// keys from being ordered: a date outside the calendar, a text without its
+// end, a real key value that is not a number or infinite.  Empty when sound.
+std::string ValueProblem(const Schema &schema, const uint8_t *record, int32_t f, bool realKey) {
+  const Field &field = schema.fields[f];
+  const uint8_t *at = record + field.offset;
+  double number = 0;
+  if (field.type == 'C' || field.type == 'D' || field.type == 'F') std::memcpy(&number, at, 8);
+  if (field.type == 'R') number = DecodeReal48(at);
+  if (realKey && !std::isfinite(number))
+    return std::isnan(number) ? "holds a key value that is not a number" : "holds an infinite key value";
+  if (field.type == 'D') {
+    // Days from 1899-12-30 of 0001-01-01 and 9999-12-31, the calendar's ends.
+    constexpr double kFirstDay = -693593, kLastDay = 2958465;
+    bool inside = std::isfinite(number) && number > kFirstDay - 1 && number < kLastDay + 1;
+    if (inside) {
+      double whole = std::trunc(number);
+      double days = whole + (std::llround(std::fabs(number - whole) * 86400000.0) >= 86400000 ? 1 : 0);
+      inside = days >= kFirstDay && days <= kLastDay;
+    }
+    if (!inside) return "holds a date outside the calendar";
+  }
+  if (field.type == 'S' && field.size > 0 && std::memchr(at, 0, static_cast<size_t>(field.size)) == nullptr)
+    return "holds a text without its end within its " + std::to_string(field.size) + " bytes";
+  return "";
+}
+
+// The values of each record against its field types, and the real key fields
+// that lead an index: their smallest and largest values must still compare.
+void CheckValues(const Schema &schema, const std::vector<uint8_t> &data, int64_t recordCount,
+                 const std::function<void(const std::string &)> &problem) {
+  if (!schema.usable) return;
+  const size_t size = static_cast<size_t>(schema.recordSize);
+  std::vector<bool> realKey(static_cast<size_t>(schema.fieldCount), false), leading = realKey;
+  for (const SchemaIndex &index : schema.indexes)
+    for (size_t k = 0; k < index.fields.size(); ++k) {
+      const int32_t f = index.fields[k];
+      if (f < 0 || f >= schema.fieldCount) continue;
+      const char type = schema.fields[f].type;
+      if (type == 'C' || type == 'D' || type == 'F' || type == 'R') {
+        realKey[f] = true;
+        if (k == 0) leading[f] = true;
+      }
+    }
+  struct Extreme {
+    long double low = 0, high = 0;
+    int64_t lowAt = -1, highAt = -1;
+  };
+  std::vector<Extreme> extremes(static_cast<size_t>(schema.fieldCount));
+  for (int64_t r = 0; r < recordCount; ++r) {
+    const uint8_t *record = &data[static_cast<size_t>(r) * size];
+    for (int32_t f = 0; f < schema.fieldCount; ++f) {
+      if (record[f] != 1) continue;
+      const std::string why = ValueProblem(schema, record, f, realKey[f]);
+      if (!why.empty()) {
+        problem("record " + std::to_string(r) + " field " + schema.fields[f].name + " " + why);
+        continue;
+      }
+      if (!leading[f]) continue;
+      const uint8_t *at = record + schema.fields[f].offset;
+      long double v;
+      if (schema.fields[f].type == 'R') {
+        v = DecodeReal48(at);
+      } else {
+        double d;
+        std::memcpy(&d, at, 8);
+        v = d;
+      }
+      Extreme &e = extremes[f];
+      if (e.lowAt < 0 || v < e.low) e.low = v, e.lowAt = r;
+      if (e.highAt < 0 || v > e.high) e.high = v, e.highAt = r;
+    }
+  }
+  // A difference of 2^127 or more is beyond the largest six-byte real.
+  for (int32_t f = 0; f < schema.fieldCount; ++f) {
+    const Extreme &e = extremes[f];
+    if (e.lowAt >= 0 && e.high - e.low >= std::ldexp(1.0L, 127) * (1 - std::ldexp(1.0L, -41)))
+      problem("key field " + schema.fields[f].name + " of records " + std::to_string(e.lowAt) + " and " +
+              std::to_string(e.highAt) + " holds values too far apart to be compared");
+  }
+}
 
 std::string RecordList(int64_t a, int64_t b) { return "records " + std::to_string(a) + " and " + std::to_string(b); }
 
@@ -169,6 +256,7 @@ int CheckTable(const std::string &schemaPath, std::ostream &out) {
             problem("record " + std::to_string(r) + " field " + schema.fields[f].name + " has the null flag " +
                     std::to_string(flag) + ", neither 0 nor 1");
         }
+      CheckValues(schema, data, recordCount, [&](const std::string &text) { problem(text); });
     }
     found += problem.count();
   }
