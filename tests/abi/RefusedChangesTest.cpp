@@ -132,6 +132,40 @@ TEST_F(RefusedChanges, DeletionNamingAnotherRecordsKeyChangesNothing) {
   ExpectWhole(10);
 }
 
+TEST_F(RefusedChanges, EditThatCannotFindAnIndexEntryChangesNothing) {
+  // In index 2's leaf file, record 1 changes places with the last entry of its
+  // block: a search for record 1's amount no longer finds it.
+  std::vector<int32_t> leaf = t.FileInts(".vc1");
+  bool swapped = false;
+  for (size_t b = 2; !swapped && 8 * b + 7 < leaf.size(); ++b) {
+    int32_t *block = &leaf[8 * b];
+    for (int32_t s = 2; s < block[0]; ++s)
+      if (block[s] == 1) {
+        std::swap(block[s], block[block[0]]);
+        swapped = true;
+        break;
+      }
+  }
+  ASSERT_TRUE(swapped);
+  {
+    std::ofstream out(t.FilePath(".vc1"), std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char *>(leaf.data()), static_cast<std::streamsize>(4 * leaf.size()));
+  }
+  Reopen();
+  a.DLL_First(h);
+  a.DLL_Next(h);
+  ASSERT_EQ(1, a.DLL_GetCurrentBookMarkData(h));
+  a.DLL_EditRecord(h);
+  std::vector<uint8_t> edited = t.Make({"1", "zz", "15", "0"});  // indexes 1 and 2 change
+  a.DLL_MoveToDB(h, edited.data());
+  std::vector<std::vector<uint8_t>> before = AllFiles();
+  EXPECT_VELMORA_ERROR(a.DLL_PostEditedRecord(h), EVelmoraDBError,
+                       "Error on record edit(1). Velmora may be corrupted - suggest rebuild.");
+  EXPECT_EQ(before, AllFiles());
+  a.DLL_ChangeIndex(h, 1);
+  EXPECT_EQ(10u, t.Walk(0).size());
+}
+
 TEST_F(RefusedChanges, KeysThatCannotBeOrderedAreRefusedBeforeAnythingIsWritten) {
   const std::string nan = "nan", inf = "inf";
   std::vector<std::vector<uint8_t>> before = AllFiles();
