@@ -3,6 +3,7 @@
 #include <velmora/velmora.hpp>
 
 #include "Ind1/Index.h"
+#include "Velmoradb/EngineError.h"
 #include "Velmoradb/PinnedRecord.h"
 #include "Velmoradb/VelmoraDB.h"
 
@@ -98,6 +99,7 @@ void TVRVelmoraDB::Recount(bool full) {
       r = index.CurrentEntry();
     }
   } catch (...) {
+    KeepEngineError keep;
     try {
       finish();
     } catch (...) {

@@ -9,6 +9,7 @@
 #include "Ind1/Index.h"
 #include "VRcomm/FileNames.h"
 #include "VRcomm/ShortString.h"
+#include "Velmoradb/EngineError.h"
 #include "Velmoradb/VelmoraDB.h"
 
 namespace velmora {
@@ -39,6 +40,7 @@ int32_t TVRVelmoraDB::OpenTable(const std::string &path, int32_t openMode) {
     Bookmarks.clear();
   } catch (...) {
     // A table that failed to open is left closed, with nothing held open.
+    KeepEngineError keep;
     try {
       CloseTable();
     } catch (...) {
