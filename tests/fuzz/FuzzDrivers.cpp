@@ -378,6 +378,19 @@ int CompareKeys(const Layout &l, const uint8_t *a, const uint8_t *b, int32_t i) 
   return 0;
 }
 
+// Whether the active index has the key fields the fuzz table gives index i
+// (a damaged schema may name others).
+bool HasExpectedKey(int32_t h, int32_t i) {
+  static const char *const kNames[kFieldCount] = {"Id", "Name", "Amount", "When", "Flag", "Price", "Ratio", "Note"};
+  if (DLL_IndexFieldCount(h) != static_cast<int32_t>(kIndexFields[i].size())) return false;
+  uint8_t text[256];
+  for (size_t k = 0; k < kIndexFields[i].size(); ++k) {
+    DLL_IndexFieldName(text, h, static_cast<int32_t>(k));
+    if (FromShort(text) != kNames[kIndexFields[i][k]]) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void CheckTable(int32_t h, const Layout &layout, const char *when) {
@@ -390,12 +403,21 @@ void CheckTable(int32_t h, const Layout &layout, const char *when) {
   } catch (const std::exception &e) {
     Finding(std::string("the table cannot be counted: ") + e.what() + at);
   }
-  const bool ordered = layout.recordSize == size && indexes == kIndexCount;
+  bool ordered = layout.recordSize == size && indexes == kIndexCount;
+  try {
+    if (ordered) {
+      DLL_ChangeIndex(h, 0);
+      ordered = HasExpectedKey(h, 0);
+    }
+  } catch (const std::exception &e) {
+    Finding(std::string("index 0 cannot be chosen: ") + e.what() + at);
+  }
   for (int32_t i = 0; i < indexes; ++i) {
     std::set<int32_t> seen;
     std::vector<uint8_t> prior, current(static_cast<size_t>(size));
     try {
       DLL_ChangeIndex(h, i);
+      const bool inOrder = ordered && HasExpectedKey(h, i);
       DLL_First(h);
       for (int32_t n = 0; !DLL_EOF(h); ++n) {
         int32_t rec = DLL_GetCurrentBookMarkData(h);
@@ -403,7 +425,7 @@ void CheckTable(int32_t h, const Layout &layout, const char *when) {
           Finding("index " + std::to_string(i) + " walks record " + std::to_string(rec) +
                   " wrongly; the table holds " + std::to_string(total) + at);
         DLL_MoveFromDB(h, current.data());
-        if (ordered && !prior.empty() && CompareKeys(layout, prior.data(), current.data(), i) == 1)
+        if (inOrder && !prior.empty() && CompareKeys(layout, prior.data(), current.data(), i) == 1)
           Finding("index " + std::to_string(i) + " walks record " + std::to_string(rec) + " out of key order" + at);
         prior = current;
         if (n > total + 1) Finding("index " + std::to_string(i) + " walks past the record count" + at);
