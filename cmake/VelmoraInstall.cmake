@@ -1,17 +1,19 @@
-# What `cmake --install` puts in place: the shared library, both public
-# headers, the velmora tool, a CMake package (find_package(Velmora) with the
-# imported target Velmora::velmora) and the pkg-config file velmora.pc.  All
-# of it is relocatable: the package files find the prefix from where they lie.
+# What `cmake --install` puts in place: the shared library and its C interface
+# companion (libvelmora_c.so), with their soname links; the public headers; the
+# velmora tool; a CMake package (find_package(Velmora) with the imported targets
+# Velmora::velmora and Velmora::velmora_c) and the pkg-config file velmora.pc.
+# All of it is relocatable: the package files find the prefix from where they lie.
 include(CMakePackageConfigHelpers)
 
 target_include_directories(velmora INTERFACE
   $<BUILD_INTERFACE:${CMAKE_SOURCE_DIR}/include>
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 
-install(TARGETS velmora EXPORT VelmoraTargets
+install(TARGETS velmora velmora_c EXPORT VelmoraTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/include/velmora/velmora.h ${CMAKE_SOURCE_DIR}/include/velmora/velmora.hpp
+  ${CMAKE_SOURCE_DIR}/include/velmora/velmora_c.h ${CMAKE_SOURCE_DIR}/include/velmora/velmora_c_ops.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/velmora)
 install(TARGETS velmora_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
