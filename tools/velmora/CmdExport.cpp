@@ -45,7 +45,8 @@ int RunExport(const Arguments &argv) {
     return true;
   });
   out.flush();
-  if (!out) throw ToolError((toFile ? args.positionals()[1] : std::string("standard output")) + ": write failed");
+  // Standard output is checked once the command is done, as for every command.
+  if (toFile && !out) throw ToolError(args.positionals()[1] + ": write failed");
   if (toFile) std::cout << "exported " << count << " records to " << args.positionals()[1] << '\n';
   return 0;
 }

@@ -151,7 +151,7 @@ int RunImport(const Arguments &argv) {
   if (total > room)
     std::cerr << "velmora import: warning: the table holds " << present << " records and " << csvName << " has "
               << total << " rows; a table holds at most " << kMaxRecords << " records, so at most " << room
-              << " rows can go in\n";
+              << (room == 1 ? " row" : " rows") << " can go in\n";
   size_t imported = 0;
   Progress progress(total);
   auto reject = [&](const CsvRow &row, const std::string &reason) {

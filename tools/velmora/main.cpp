@@ -9,6 +9,7 @@
 #include "Cli.h"
 #include "Commands.h"
 #include "Csv.h"
+#include "StdoutBuffer.h"
 #include "Table.h"
 #include "Values.h"
 
@@ -61,12 +62,14 @@ const vtool::Command *FindCommand(const std::string &name) {
   return nullptr;
 }
 
+// Never destroyed: std::cout may still be flushed while the program ends.
+vtool::StdoutBuffer &stdoutBuffer = *new vtool::StdoutBuffer;
+
 // Output that could not be written (a full disk, a closed pipe) is a failure.
 int FinishOutput(const std::string &name, int status) {
-  errno = 0;
   std::cout.flush();
-  if (std::cout) return status;
-  const int error = errno;
+  if (stdoutBuffer.error() == 0 && std::cout) return status;
+  const int error = stdoutBuffer.error();
   std::cerr << "velmora " << name << ": standard output: write failed"
             << (error ? std::string(": ") + std::strerror(error) : std::string()) << '\n';
   return 1;
@@ -115,6 +118,7 @@ const char *const kLimitsHelp =
 }  // namespace vtool
 
 int main(int argc, char **argv) {
+  std::cout.rdbuf(&stdoutBuffer);
   if (argc < 2) {
     PrintToolHelp(std::cerr);
     return 2;
