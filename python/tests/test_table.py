@@ -230,3 +230,14 @@ def test_to_pandas(path):
     with velmora.open(path, "r") as table:
         frame = table.to_pandas()
     assert isinstance(frame, pandas.DataFrame) and list(frame["Id"]) == [1, 2, 3, 4, 5]
+
+
+def test_readme_example_runs(tmp_path, monkeypatch, capsys):
+    readme = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
+    with open(readme, encoding="utf-8") as f:
+        text = f.read()
+    example = text.split("```python\n", 1)[1].split("```", 1)[0]
+    assert len(example.strip().splitlines()) == 5
+    monkeypatch.chdir(tmp_path)
+    exec(compile(example, "README.md", "exec"), {})
+    assert capsys.readouterr().out == "['Ann']\n"
