@@ -15,14 +15,7 @@ namespace velmora {
 namespace {
 
 std::string Numbers(int32_t n, int32_t count) {
-  // Appended piece by piece: GCC 12 at -O3 reports a false -Wrestrict inside
-  // the chained operator+ of a literal and a temporary string.
-  std::string text = "(";
-  text += std::to_string(n);
-  text += '/';
-  text += std::to_string(count);
-  text += ')';
-  return text;
+  return "(" + std::to_string(n) + "/" + std::to_string(count) + ")";
 }
 
 }  // namespace
