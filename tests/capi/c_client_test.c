@@ -5,6 +5,7 @@
  * Usage: c_client_test FOLDER (an empty folder for the table's files). */
 #include <velmora/velmora_c.h>
 
+#include <fenv.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -229,6 +230,37 @@ int main(int argc, char **argv) {
     strcpy((char *)record + kNameOffset, "carla");
     CHECK_OK(vr_LocateRecord(h, &list, record, -1, 0, 1, 1, &result));
     CHECK(result == 1 && CurrentId(h) == 3);
+  }
+
+  /* Callers that write a boolean as one byte leave garbage in the rest of its
+   * slot: only the low byte counts.  The calls go through prototypes whose
+   * boolean slots are 32 bits wide, as such a caller sees them. */
+  {
+    typedef int (*LocateWide)(int32_t, TFieldNoList *, void *, int32_t, int32_t, uint32_t, uint32_t, int32_t *);
+    LocateWide locate = (LocateWide)(void (*)(void))vr_LocateRecord;
+    uint8_t record[kRecordSize];
+    int32_t fieldNo = 1;
+    TFieldNoList list = {1, &fieldNo};
+    memset(record, 0, sizeof record);
+    record[1] = 1;
+    strcpy((char *)record + kNameOffset, "bert");
+    CHECK_OK(locate(h, &list, record, -1, 0, 0xABCD0001u, 0xFFFFFF00u, &result));
+    CHECK(result == 1); /* case-insensitive: true; move cursor: false */
+    CHECK_OK(locate(h, &list, record, -1, 0, 0x12345600u, 0u, &result));
+    CHECK(result == 0); /* case-sensitive: "bert" is not "Bert" */
+  }
+
+  /* Floating-point exceptions unmasked by the caller do not trap inside. */
+  {
+    uint8_t keys[256];
+    feenableexcept(FE_OVERFLOW | FE_INVALID | FE_DIVBYZERO);
+    Key(keys, "2");
+    CHECK_OK(vr_FindKeyRecord(h, keys, 0, &result));
+    CHECK(result == 1);
+    Key(keys, "99999999999999999999");
+    CHECK_FAILS(vr_FindKeyRecord(h, keys, 0, &result), VR_E_VELMORA_DB, "EVelmoraDBError",
+                "Unable to convert array to field values");
+    fedisableexcept(FE_ALL_EXCEPT);
   }
 
   /* Edit, delete, rebuild. */

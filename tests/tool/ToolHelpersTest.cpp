@@ -63,6 +63,23 @@ TEST(Csv, LastRecordWithoutLineEndAndByteOrderMark) {
   EXPECT_EQ((std::vector<std::string>{"1", "Ada"}), rows[1].fields);
 }
 
+TEST(Csv, OtherDelimitersSplitFieldsAndCommasStayText) {
+  std::istringstream in("a;\"b;c\";1,5\r\nx\ty;;\n");
+  CsvReader reader(in, ';');
+  CsvRow row;
+  ASSERT_TRUE(reader.Next(row));
+  EXPECT_EQ((std::vector<std::string>{"a", "b;c", "1,5"}), row.fields);
+  ASSERT_TRUE(reader.Next(row));
+  EXPECT_EQ((std::vector<std::string>{"x\ty", "", ""}), row.fields);
+  EXPECT_FALSE(reader.Next(row));
+  std::istringstream tabs("a\tb\n\"c\td\"\te\n");
+  CsvReader tabReader(tabs, '\t');
+  ASSERT_TRUE(tabReader.Next(row));
+  EXPECT_EQ((std::vector<std::string>{"a", "b"}), row.fields);
+  ASSERT_TRUE(tabReader.Next(row));
+  EXPECT_EQ((std::vector<std::string>{"c\td", "e"}), row.fields);
+}
+
 TEST(Csv, MalformedInputNamesTheLine) {
   EXPECT_EQ("line 2: quote inside an unquoted field", CsvErrorOf("a,b\nx\"y,z\n"));
   EXPECT_EQ("line 1: text after the closing quote of a field", CsvErrorOf("\"a\"b,c\n"));

@@ -185,6 +185,35 @@ if [ "$(id -u)" -ne 0 ]; then
   chmod u+w t.vrd
 fi
 
+# --- a table another program holds open: the library refuses, the tool says why
+library="$(dirname "$tool")/libvelmora_c.so"
+package="$(cd "$(dirname "${BASH_SOURCE[0]}")/../../python" && pwd)"
+if [ -f "$library" ] && [ -x /usr/bin/python3 ]; then
+  run create held.vri --field Id:I --index ById:Id
+  # A sanitizer build's library needs its runtime loaded into the interpreter first.
+  preload="$(ldd "$library" | awk '/libasan|libstdc\+\+/ { printf "%s ", $3 }')"
+  case "$preload" in *libasan*) ;; *) preload="" ;; esac
+  coproc HOLDER {
+    LD_PRELOAD="$preload" ASAN_OPTIONS=detect_leaks=0 VELMORA_C_LIBRARY="$library" PYTHONPATH="$package" \
+      PYTHONDONTWRITEBYTECODE=1 timeout 60 /usr/bin/python3 -c \
+      'import sys, velmora; t = velmora.open("held.vri"); print("open", flush=True); sys.stdin.readline()'
+  }
+  line=""
+  read -r -t 30 line <&"${HOLDER[0]}"
+  expect "another program holds the table" "open" "$line"
+  run drop held.vri
+  expect "drop of a table in use" "velmora drop: cannot drop held.vri: the table is in use by another program" "$err"
+  run insert held.vri Id=1
+  expect "writing to a table in use" \
+    "velmora insert: held.vri: the table cannot be opened for writing (another program has it open)" "$err"
+  run count held.vri
+  expect "reading a table in use" "0" "$out"
+  echo >&"${HOLDER[1]}"
+  wait "$HOLDER_PID"
+  run drop held.vri
+  expect "drop once released" "dropped held.vri" "$out"
+fi
+
 # --- rebuild keeps the old data of an earlier rebuild; drop deletes both
 run rebuild t.vri
 run rebuild t.vri
