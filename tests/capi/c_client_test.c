@@ -246,6 +246,8 @@ int main(int argc, char **argv) {
     strcpy((char *)record + kNameOffset, "bert");
     CHECK_OK(locate(h, &list, record, -1, 0, 0xABCD0001u, 0xFFFFFF00u, &result));
     CHECK(result == 1); /* case-insensitive: true; move cursor: false */
+    CHECK(strcmp((char *)record + kNameOffset, "Bert") == 0); /* the record found */
+    strcpy((char *)record + kNameOffset, "bert");
     CHECK_OK(locate(h, &list, record, -1, 0, 0x12345600u, 0u, &result));
     CHECK(result == 0); /* case-sensitive: "bert" is not "Bert" */
   }
