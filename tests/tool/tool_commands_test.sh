@@ -7,7 +7,8 @@
 # the messages that name the cause of a refusal.
 # Usage: tool_commands_test.sh PATH/TO/velmora
 set -u
-tool="$1"
+tool="$(realpath "$1")"
+package="$(cd "$(dirname "${BASH_SOURCE[0]}")/../../python" && pwd)"
 work="$(mktemp -d /tmp/velmora-commands-XXXXXX)"
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
 cd "$work" || exit 1
@@ -187,7 +188,6 @@ fi
 
 # --- a table another program holds open: the library refuses, the tool says why
 library="$(dirname "$tool")/libvelmora_c.so"
-package="$(cd "$(dirname "${BASH_SOURCE[0]}")/../../python" && pwd)"
 if [ -f "$library" ] && [ -x /usr/bin/python3 ]; then
   run create held.vri --field Id:I --index ById:Id
   # A sanitizer build's library needs its runtime loaded into the interpreter first.
@@ -208,8 +208,8 @@ if [ -f "$library" ] && [ -x /usr/bin/python3 ]; then
     "velmora insert: held.vri: the table cannot be opened for writing (another program has it open)" "$err"
   run count held.vri
   expect "reading a table in use" "0" "$out"
-  echo >&"${HOLDER[1]}"
-  wait "$HOLDER_PID"
+  [ -n "${HOLDER[1]:-}" ] && echo >&"${HOLDER[1]}"
+  wait "$HOLDER_PID" 2>/dev/null
   run drop held.vri
   expect "drop once released" "dropped held.vri" "$out"
 fi
@@ -232,6 +232,16 @@ run import full.vri three.csv
 expect "import that cannot fit" "velmora import: warning: the table holds 29999 records and three.csv has 3 rows; a table holds at most 30000 records, so at most 1 row can go in
 three.csv: line 3: the table is full (30000 records); this row and the 1 after it were not imported" "$err"
 expect "import stops when full" "1 imported 1 of 3 rows" "$status $out"
+
+# --- the progress bar of a long import on a terminal ends at 100%
+if command -v script >/dev/null 2>&1; then
+  run create long.vri --field Id:I --index ById:Id
+  { echo Id; seq 1 2000; } >long.csv
+  script -qec "$tool import long.vri long.csv" /dev/null >terminal.txt 2>&1
+  expect "progress bar reaches 100%" "importing [#########################] 100% 2000/2000" \
+    "$(tr '\r' '\n' <terminal.txt | grep -a '100%' | tail -1 | sed 's/[[:space:]]*$//')"
+  expect "long import summary" "imported 2000 of 2000 rows" "$(tr '\r' '\n' <terminal.txt | grep -a '^imported' | tr -d '\r')"
+fi
 
 echo "tool commands: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
