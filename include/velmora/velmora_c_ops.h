@@ -12,6 +12,7 @@
  * Arguments have the meaning and the types of the export of the same name
  * (velmora.h): handles are int32_t, short strings are 256-byte buffers whose
  * first byte is the length, booleans are one byte (non-zero true).
+ * vr_TableUtils leaves out the export's first argument, which is not used.
  */
 
 /* Users and the library. */

@@ -86,7 +86,7 @@ void RequireSchemaFile(const std::string &path) {
   const auto size = fs::file_size(p, ec);
   const int64_t fields = ReadInt32(header + 320), indexes = ReadInt32(header + 324);
   if (ec || in.gcount() != 520 || fields < 0 || fields > 26 || indexes < 0 || indexes > 13 ||
-      static_cast<int64_t>(size) != 520 * (1 + fields + indexes))
+      static_cast<int64_t>(size) < 520 * (1 + fields + indexes))
     throw ToolError(path + ": not a Velmora schema file (a table is named by its .vri file, whose " +
                     "size is 520 bytes for the header and for each field and index)");
 }

@@ -1,5 +1,7 @@
 // velmora: create, inspect, fill, search, check and repair Velmora tables
 // from the command line, through the library's exports.
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <iostream>
@@ -119,6 +121,8 @@ const char *const kLimitsHelp =
 
 int main(int argc, char **argv) {
   std::cout.rdbuf(&stdoutBuffer);
+  // On a terminal every piece of output shows at once, interleaved with standard error.
+  if (isatty(STDOUT_FILENO)) std::cout.setf(std::ios::unitbuf);
   if (argc < 2) {
     PrintToolHelp(std::cerr);
     return 2;
