@@ -163,11 +163,11 @@ def test_engine_failures_as_exceptions(path, tmp_path):
         assert str(failure.value) == failure.value.message
         assert len(table) == 5
         # Another user may not open the table for writing while this one holds it.
-        with pytest.raises(velmora.Error):
+        with pytest.raises(velmora.Error, match="in use by another program"):
             velmora.open(path)
         with velmora.open(path, "r") as reader:
             assert len(reader) == 5
-    with pytest.raises(velmora.Error):
+    with pytest.raises(velmora.Error, match="missing.vri: no such table"):
         velmora.open(str(tmp_path / "missing.vri"))
     with pytest.raises(velmora.InOutError) as failure:
         velmora.create(str(tmp_path / "no" / "such" / "t.vri"), ["Id:I"], {"ById": ["Id"]})

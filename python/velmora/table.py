@@ -1,5 +1,6 @@
 """A Velmora table opened through the C interface."""
 import ctypes
+import os
 
 from . import _lib
 from ._lib import call, from_short_string, key_texts, short_string
@@ -36,8 +37,10 @@ class Table:
             opened = _i32()
             call("vr_OpenTable", self._h, name, open_mode, ctypes.byref(opened))
             if opened.value <= 0:
-                raise Error("%s: the table cannot be opened (missing, in use by another program, "
-                            "or not readable)" % self.path, "", 0)
+                if not os.path.exists(self.path):
+                    raise Error("%s: no such table" % self.path, "", 0)
+                raise Error("%s: the table cannot be opened (in use by another program, or not "
+                            "readable)" % self.path, "", 0)
             self._learn_layout()
         except BaseException:
             call("vr_Disconnect", self._h)
