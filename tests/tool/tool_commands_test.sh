@@ -50,6 +50,8 @@ run create x.csv --field Id:I --index ById:Id
 expect "create x.csv refused" "2 velmora create: x.csv: a table is named NAME.vri or NAME (its files are NAME.vri, NAME.vrd, ...), not .csv" \
   "$status $(head -1 err.txt)"
 expect "nothing created for x.csv" "" "$(ls x.* 2>/dev/null)"
+run create t.vri --field "$(printf 'é%.0s' {1..32}):I" --index ById:Id
+expect "name lengths count bytes" "velmora create: field name $(printf 'é%.0s' {1..32}) is longer than 63 bytes" "$(head -1 err.txt)"
 run create nowhere/t.vri --field Id:I --index ById:Id
 expect "create in a missing folder" "1 velmora create: nowhere/t.vri: the folder nowhere does not exist" "$status $err"
 run create t.vri --field Id:I --field Name:S:10 --field City:S:12 --field Active:B --index ById:Id --index ByCity:City

@@ -33,10 +33,10 @@ void SetShortString(uint8_t *dest, const std::string &text) {
   std::memcpy(dest + 1, text.data(), text.size());
 }
 
-// Names are stored with at most 63 characters; a longer one would be cut.
+// Names are stored with at most 63 bytes; a longer one would be cut.
 void CheckName(const std::string &name, const std::string &what) {
   if (name.empty()) throw UsageError(what + " name is empty");
-  if (name.size() > 63) throw UsageError(what + " name " + name + " is longer than 63 characters");
+  if (name.size() > 63) throw UsageError(what + " name " + name + " is longer than 63 bytes");
 }
 
 // A table is named by its schema file: NAME.vri, or NAME alone.

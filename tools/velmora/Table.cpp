@@ -12,7 +12,7 @@
 namespace vtool {
 
 std::vector<uint8_t> ShortString(const std::string &text, const std::string &what) {
-  if (text.size() > 255) throw ToolError(what + " is longer than 255 characters: " + text);
+  if (text.size() > 255) throw ToolError(what + " is longer than 255 bytes: " + text);
   std::vector<uint8_t> bytes(256, 0);
   bytes[0] = static_cast<uint8_t>(text.size());
   std::memcpy(bytes.data() + 1, text.data(), text.size());

@@ -14,7 +14,7 @@
 
 namespace vtool {
 
-// A 256-byte short string; refuses texts of more than 255 characters.
+// A 256-byte short string; refuses texts of more than 255 bytes.
 std::vector<uint8_t> ShortString(const std::string &text, const std::string &what = "text");
 std::string FromShortString(const uint8_t *bytes);
 
