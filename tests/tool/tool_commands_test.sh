@@ -69,6 +69,15 @@ expect "schema" "velmora create copy.vri \\
 (cd "$work" && PATH="$(dirname "$tool"):$PATH" && eval "$out" >/dev/null)
 expect "schema recreates the table" "same" "$(cmp t.vri copy.vri >/dev/null && echo same || echo differs)"
 
+run create "odd name.vri" --field "Full Name:S:5" --field "it's:B" --index "By Name:Full Name,it's"
+run schema "odd name.vri" "odd copy.vri"
+expect "schema quotes names for the shell" "velmora create 'odd copy.vri' \\
+    --field 'Full Name:S:5' \\
+    --field 'it'\\''s:B' \\
+    --index 'By Name:Full Name,it'\\''s'" "$out"
+(cd "$work" && PATH="$(dirname "$tool"):$PATH" && eval "$out" >/dev/null)
+expect "quoted schema recreates the table" "same" "$(cmp "odd name.vri" "odd copy.vri" >/dev/null && echo same || echo differs)"
+
 # --- insert, the byte length of String fields, key violations with their index and values
 run insert t.vri Id=1 Name=Ada City=Oslo Active=yes
 expect "insert" "0 inserted 1 record" "$status $out"
