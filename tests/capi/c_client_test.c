@@ -6,6 +6,7 @@
 #include <velmora/velmora_c.h>
 
 #include <fenv.h>
+#include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -77,6 +78,14 @@ static int32_t CurrentId(int32_t h) {
 
 static void Key(uint8_t *key256, const char *text) { vr_ShortString(key256, text); }
 
+/* A failure on another thread: its last error is its own. */
+static void *FailElsewhere(void *seen) {
+  uint8_t flag = 0;
+  int status = vr_CheckOpen(0, &flag);
+  snprintf((char *)seen, 128, "%d %s", status, vr_LastErrorClass());
+  return NULL;
+}
+
 int main(int argc, char **argv) {
   if (argc != 2) return 2;
   char path[4096];
@@ -113,6 +122,14 @@ int main(int argc, char **argv) {
   CHECK_OK(vr_CheckOpen(h, &flag));
   CHECK(flag == 0);
   CHECK(strcmp(vr_LastErrorMessage(), "") == 0 && vr_LastErrorStatus() == VR_OK);
+  {
+    pthread_t thread;
+    char seen[128] = "";
+    CHECK(pthread_create(&thread, NULL, FailElsewhere, seen) == 0);
+    CHECK(pthread_join(thread, NULL) == 0);
+    CHECK(strcmp(seen, "3 EUserAccessError") == 0);
+    CHECK(vr_LastErrorStatus() == VR_OK && strcmp(vr_LastErrorClass(), "") == 0);
+  }
 
   /* Define and open the table. */
   {
