@@ -24,6 +24,15 @@ class Digest {
     for (unsigned char c : text) h = (h ^ c) * 0x100000001B3ull;
     Mix(h ^ text.size());
   }
+  // Every field of a record, in field order.
+  template <typename Row>
+  void AddRow(const Row &row) {
+    Add(static_cast<int64_t>(row.id));
+    Add(row.name);
+    Add(row.city);
+    Add(static_cast<int64_t>(row.amount));
+    Add(row.score);
+  }
   // One item (a record found, a row of a range) counted.
   void Count() { ++count_; }
 

@@ -20,9 +20,9 @@ class Driver {
   virtual ~Driver() = default;
   // Runs one phase over the workload and reports what it found:
   //   insert     each Id inserted;
-  //   find by id each Id sought, then the Name, City, Amount and Score found;
-  //   find name  each Name sought, then the Id found;
-  //   range      per city, its rows' Ids and Amounts in index order;
+  //   find by id each Id sought, then the record found;
+  //   find name  each Name sought, then the record found;
+  //   range      per city, its records in index order;
   //   scan       every field of every record in Id order;
   //   update,
   //   rename,

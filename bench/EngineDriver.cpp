@@ -147,11 +147,7 @@ Digest EngineDriver::FindIds(const Workload &w) {
     d.Add(static_cast<int64_t>(id));
     if (!FindId(id)) continue;
     DLL_MoveFromDB(h_, record_.data());
-    const Row row = Decode();
-    d.Add(row.name);
-    d.Add(row.city);
-    d.Add(static_cast<int64_t>(row.amount));
-    d.Add(row.score);
+    d.AddRow(Decode());
     d.Count();
   }
   return d;
@@ -165,7 +161,7 @@ Digest EngineDriver::FindNames(const Workload &w) {
     SetShortString(key_.data(), name);
     if ((DLL_FindKeyRecord(h_, key_.data(), 0) & 0xFF) == 0) continue;
     DLL_MoveFromDB(h_, record_.data());
-    d.Add(static_cast<int64_t>(Decode().id));
+    d.AddRow(Decode());
     d.Count();
   }
   return d;
@@ -179,8 +175,7 @@ Digest EngineDriver::Ranges(const Workload &w) {
     DLL_ApplyRange(h_, key_.data(), 0, key_.data(), 0);
     d.Add(city);
     Walk([&](const Row &row) {
-      d.Add(static_cast<int64_t>(row.id));
-      d.Add(static_cast<int64_t>(row.amount));
+      d.AddRow(row);
       d.Count();
     });
   }
@@ -192,11 +187,7 @@ Digest EngineDriver::Scan() {
   Digest d;
   DLL_ChangeIndex(h_, kById);
   Walk([&](const Row &row) {
-    d.Add(static_cast<int64_t>(row.id));
-    d.Add(row.name);
-    d.Add(row.city);
-    d.Add(static_cast<int64_t>(row.amount));
-    d.Add(row.score);
+    d.AddRow(row);
     d.Count();
   });
   return d;

@@ -11,7 +11,6 @@ struct Options {
   int runs = 3;
   uint64_t seed = 1;
   int32_t openMode = 34;
-  bool cpuTime = false;
   std::string folder;    // where the tables go; a fresh temporary folder when empty
   std::string writeCsv;  // write the workload's rows as CSV here and stop
   bool help = false;

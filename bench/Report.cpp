@@ -50,12 +50,11 @@ std::string Ratio(double value) {
 
 std::string Report(const ReportInput &in) {
   const Workload &w = *in.workload;
-  const bool cpu = in.cpuTime;
-  const auto Micros = [cpu](const PhaseResult &r) { return (cpu ? r.cpuSeconds : r.seconds) * 1e6; };
+  const auto Micros = [](const PhaseResult &r) { return r.seconds * 1e6; };
+  const auto CpuMicros = [](const PhaseResult &r) { return r.cpuSeconds * 1e6; };
   std::string out;
   out += "Velmora benchmark: " + Grouped(w.records) + " records, seed " + std::to_string(w.seed) + ", median of " +
-         std::to_string(in.engine.size()) + " interleaved run(s) of " + (cpu ? "processor" : "elapsed") +
-         " time; engine table opened with mode " +
+         std::to_string(in.engine.size()) + " interleaved run(s); engine table opened with mode " +
          std::to_string(in.openMode) + "; SQLite " + sqlite3_libversion() +
          " with synchronous=OFF and journal_mode=MEMORY.\n\n";
 
@@ -95,6 +94,20 @@ std::string Report(const ReportInput &in) {
            " | " + engineFigure(&CallCounts::bytesRead) + " | " + engineFigure(&CallCounts::bytesWritten) + " | " +
            Figure(PerOperation(in.autocommit, i, ops, calls)) + " | " +
            Figure(PerOperation(in.transaction, i, ops, calls)) + " |\n";
+  }
+
+  out += "\nProcessor time (user and system, whole process) per operation, steadier than elapsed time on a "
+         "machine shared with other work:\n\n";
+  out += "| phase | engine µs/op | SQLite autocommit µs/op | ratio | SQLite one transaction µs/op | ratio |\n";
+  out += "|---|---|---|---|---|---|\n";
+  for (size_t i = 0; i < static_cast<size_t>(kPhaseCount); ++i) {
+    const Phase phase = kPhases[i];
+    const int64_t ops = PhaseOperations(phase, w);
+    const double engine = PerOperation(in.engine, i, ops, CpuMicros);
+    const double autocommit = PerOperation(in.autocommit, i, ops, CpuMicros);
+    const double transaction = PerOperation(in.transaction, i, ops, CpuMicros);
+    out += "| " + PhaseLabel(phase, w) + " | " + Figure(engine) + " | " + Figure(autocommit) + " | " +
+           Ratio(engine / autocommit) + " | " + Figure(transaction) + " | " + Ratio(engine / transaction) + " |\n";
   }
   return out;
 }

@@ -1,6 +1,7 @@
-// The markdown report: medians over the runs of time per operation for each
-// engine, the engine's ratio to SQLite autocommit and to SQLite in one
-// transaction, and the calls each made to the operating system per operation.
+// The markdown report: medians over the runs of elapsed time per operation
+// for each engine, the engine's ratio to SQLite autocommit and to SQLite in one
+// transaction, and the engine's calls to the operating system per operation;
+// then those calls by kind, and the times and ratios in processor time.
 #pragma once
 
 #include <string>
@@ -13,7 +14,6 @@ namespace bench {
 struct ReportInput {
   const Workload *workload = nullptr;
   int32_t openMode = 0;
-  bool cpuTime = false;  // processor time instead of elapsed time
   std::vector<Pass> engine, autocommit, transaction;  // one pass per run
 };
 

@@ -15,6 +15,14 @@ std::string Text(sqlite3_stmt *statement, int column) {
   return text == nullptr ? std::string() : std::string(reinterpret_cast<const char *>(text));
 }
 
+// The record at the statement's current row: columns id, name, city, amount, score.
+Row RowOf(sqlite3_stmt *s) {
+  return Row{sqlite3_column_int(s, 0), Text(s, 1), Text(s, 2), sqlite3_column_int(s, 3), sqlite3_column_double(s, 4)};
+}
+
+// Every query reads whole records, as the engine's record buffer holds them.
+std::string SelectRecords(const char *rest) { return std::string("SELECT id, name, city, amount, score FROM t ") + rest; }
+
 }  // namespace
 
 SqliteDriver::SqliteDriver(const std::string &folder, Mode mode) : mode_(mode) {
@@ -28,11 +36,11 @@ SqliteDriver::SqliteDriver(const std::string &folder, Mode mode) : mode_(mode) {
   Exec("CREATE INDEX t_name ON t(name)");
   Exec("CREATE INDEX t_city ON t(city, amount)");
   insert_ = Prepare("INSERT INTO t(id, name, city, amount, score) VALUES(?1, ?2, ?3, ?4, ?5)");
-  findId_ = Prepare("SELECT name, city, amount, score FROM t WHERE id = ?1");
-  findName_ = Prepare("SELECT id FROM t WHERE name = ?1 ORDER BY name, id LIMIT 1");
+  findId_ = Prepare(SelectRecords("WHERE id = ?1"));
+  findName_ = Prepare(SelectRecords("WHERE name = ?1 ORDER BY name, id LIMIT 1"));
   // Equal City and Amount stand in Id order, as in the engine's index.
-  range_ = Prepare("SELECT id, amount FROM t WHERE city = ?1 ORDER BY city, amount, id");
-  scan_ = Prepare("SELECT id, name, city, amount, score FROM t ORDER BY id");
+  range_ = Prepare(SelectRecords("WHERE city = ?1 ORDER BY city, amount, id"));
+  scan_ = Prepare(SelectRecords("ORDER BY id"));
   updateScore_ = Prepare("UPDATE t SET score = ?2 WHERE id = ?1");
   updateName_ = Prepare("UPDATE t SET name = ?2 WHERE id = ?1");
   delete_ = Prepare("DELETE FROM t WHERE id = ?1");
@@ -58,9 +66,9 @@ void SqliteDriver::Exec(const char *sql) {
   if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail(sql);
 }
 
-sqlite3_stmt *SqliteDriver::Prepare(const char *sql) {
+sqlite3_stmt *SqliteDriver::Prepare(const std::string &sql) {
   sqlite3_stmt *statement = nullptr;
-  if (sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr) != SQLITE_OK) Fail(sql);
+  if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) Fail(sql);
   return statement;
 }
 
@@ -77,18 +85,10 @@ Digest SqliteDriver::Run(Phase phase, const Workload &w) {
   return d;
 }
 
-void SqliteDriver::Rows(sqlite3_stmt *s, Digest &d, bool everyField) {
+void SqliteDriver::Rows(sqlite3_stmt *s, Digest &d) {
   int rc;
   while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-    d.Add(static_cast<int64_t>(sqlite3_column_int(s, 0)));
-    if (everyField) {
-      d.Add(Text(s, 1));
-      d.Add(Text(s, 2));
-      d.Add(static_cast<int64_t>(sqlite3_column_int(s, 3)));
-      d.Add(sqlite3_column_double(s, 4));
-    } else if (sqlite3_column_count(s) > 1) {
-      d.Add(static_cast<int64_t>(sqlite3_column_int(s, 1)));
-    }
+    d.AddRow(RowOf(s));
     d.Count();
   }
   sqlite3_reset(s);
@@ -116,10 +116,7 @@ Digest SqliteDriver::RunPhase(Phase phase, const Workload &w) {
         d.Add(static_cast<int64_t>(id));
         sqlite3_bind_int(findId_, 1, id);
         if (sqlite3_step(findId_) == SQLITE_ROW) {
-          d.Add(Text(findId_, 0));
-          d.Add(Text(findId_, 1));
-          d.Add(static_cast<int64_t>(sqlite3_column_int(findId_, 2)));
-          d.Add(sqlite3_column_double(findId_, 3));
+          d.AddRow(RowOf(findId_));
           d.Count();
         }
         sqlite3_reset(findId_);
@@ -130,7 +127,7 @@ Digest SqliteDriver::RunPhase(Phase phase, const Workload &w) {
         d.Add(name);
         sqlite3_bind_text(findName_, 1, name.c_str(), static_cast<int>(name.size()), SQLITE_STATIC);
         if (sqlite3_step(findName_) == SQLITE_ROW) {
-          d.Add(static_cast<int64_t>(sqlite3_column_int(findName_, 0)));
+          d.AddRow(RowOf(findName_));
           d.Count();
         }
         sqlite3_reset(findName_);
@@ -140,11 +137,11 @@ Digest SqliteDriver::RunPhase(Phase phase, const Workload &w) {
       for (const std::string &city : w.rangeCities) {
         d.Add(city);
         sqlite3_bind_text(range_, 1, city.c_str(), static_cast<int>(city.size()), SQLITE_STATIC);
-        Rows(range_, d, false);
+        Rows(range_, d);
       }
       break;
     case Phase::kScan:
-      Rows(scan_, d, true);
+      Rows(scan_, d);
       break;
     case Phase::kUpdate:
     case Phase::kRename: {
@@ -184,7 +181,7 @@ Digest SqliteDriver::RunPhase(Phase phase, const Workload &w) {
 
 Digest SqliteDriver::Contents() {
   Digest d;
-  Rows(scan_, d, true);
+  Rows(scan_, d);
   // The engine's walks of its other indexes add Ids only and count nothing.
   for (sqlite3_stmt *s : {byName_, byCity_}) {
     while (sqlite3_step(s) == SQLITE_ROW) d.Add(static_cast<int64_t>(sqlite3_column_int(s, 0)));

@@ -28,13 +28,13 @@ class SqliteDriver : public Driver {
 
  private:
   void Exec(const char *sql);
-  sqlite3_stmt *Prepare(const char *sql);
+  sqlite3_stmt *Prepare(const std::string &sql);
   // Steps a statement that returns no row; false when it failed.
   bool Done(sqlite3_stmt *statement);
   [[noreturn]] void Fail(const std::string &what);
   Digest RunPhase(Phase phase, const Workload &w);
-  // Adds every row of a query: the columns given, in order.
-  void Rows(sqlite3_stmt *statement, Digest &d, bool everyField);
+  // Adds every record a query returns (columns id, name, city, amount, score).
+  void Rows(sqlite3_stmt *statement, Digest &d);
 
   Mode mode_;
   sqlite3 *db_ = nullptr;

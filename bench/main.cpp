@@ -75,7 +75,6 @@ int Bench(const bench::Options &options) {
   bench::ReportInput report;
   report.workload = &workload;
   report.openMode = options.openMode;
-  report.cpuTime = options.cpuTime;
   const Kind kinds[] = {Kind::kEngine, Kind::kAutocommit, Kind::kTransaction};
   int status = 0;
   try {
