@@ -127,7 +127,8 @@ Candidate IndexCandidate(const std::vector<FieldDef> &fields, const std::vector<
   if (c.plan.unique) rows = 1;
   c.rows = rows < 1 ? 1 : rows;
   bool keyed = k > 0 || c.plan.lower || c.plan.upper;
-  c.cost = keyed ? 2 * std::log2(n + 1) + c.rows : n + 1;
+  // A search costs about one probe per halving; a scan reads every record.
+  c.cost = keyed ? std::log2(n + 2) + c.rows : n + 10;
   bool desc = false;
   c.orderConsumed = ConsumesOrder(index, c.plan.eqCount, info, &desc);
   c.plan.descending = c.orderConsumed && desc;
