@@ -86,7 +86,10 @@ bool EngineTable::Open(const std::string &schemaPath, bool writable) {
   TFieldDefList fieldList{kMaxFields, fieldItems.data()};
   TIndexDefList indexList{kMaxIndexes, indexItems.data()};
   ShortString path(schemaPath);
-  if (!Guard([&] { DLL_VRIFileOps(h_, 1, path.bytes, &fieldList, &indexList); })) return false;
+  if (!Guard([&] { DLL_VRIFileOps(h_, 1, path.bytes, &fieldList, &indexList); })) {
+    error_ = "cannot read the schema file " + schemaPath + ": " + error_;
+    return false;
+  }
 
   int32_t handle = 0;
   if (!Guard([&] { handle = DLL_OpenTable(h_, path.bytes, writable ? kModeReadWrite : kModeReadOnly); }))
