@@ -63,6 +63,15 @@ TEST_F(WriteTest, AKeyViolationIsAConstraintErrorAndTheStatementIsTakenBack) {
             sql_.Rows("SELECT Id, Name FROM staff ORDER BY Id"));
 }
 
+TEST_F(WriteTest, TheOtherConflictClausesKeepOrDropWhatSqlSays) {
+  // FAIL keeps the rows before the failing one; ROLLBACK drops the whole
+  // transaction; REPLACE acts as ABORT.
+  EXPECT_NE("", sql_.Exec("INSERT OR FAIL INTO staff (Id) VALUES (20), (21), (3), (22)"));
+  EXPECT_NE("", sql_.Exec("BEGIN; INSERT INTO staff (Id) VALUES (30); INSERT OR ROLLBACK INTO staff (Id) VALUES (31), (3)"));
+  EXPECT_NE("", sql_.Exec("INSERT OR REPLACE INTO staff (Id) VALUES (40), (3)"));
+  EXPECT_EQ((std::vector<std::string>{"1", "2", "3", "4", "5", "20", "21"}), sql_.Rows("SELECT Id FROM staff ORDER BY Id"));
+}
+
 TEST_F(WriteTest, AFailureInsideATransactionTakesBackThatStatementOnly) {
   ASSERT_EQ("", sql_.Exec("BEGIN; DELETE FROM staff WHERE Id = 1; UPDATE staff SET Salary = 0 WHERE Id = 2"));
   EXPECT_EQ("Insertion Error. Key violation in Velmora.",
