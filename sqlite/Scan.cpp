@@ -2,6 +2,7 @@
 // on the plan's index, then walks the index, reading a few rows ahead at a
 // time.  Several SQL cursors share the engine's one cursor: one that finds it
 // moved by another searches its last record again before reading on.
+#include <cmath>
 #include <cstring>
 
 #include "VTable.h"
@@ -206,7 +207,12 @@ int FilterByRecord(Cursor *c, sqlite3_value *value) {
   sqlite3_int64 n = sqlite3_value_int64(copy);
   double d = sqlite3_value_double(copy);
   sqlite3_value_free(copy);
-  if (kind == SQLITE_FLOAT && d == static_cast<double>(static_cast<sqlite3_int64>(d))) kind = SQLITE_INTEGER;
+  if (kind == SQLITE_FLOAT) {
+    // A whole number in range names a record; any other number names none.
+    if (!(d >= 0 && d <= INT32_MAX && d == std::floor(d))) return SQLITE_OK;
+    kind = SQLITE_INTEGER;
+    n = static_cast<sqlite3_int64>(d);
+  }
   if (kind != SQLITE_INTEGER || n < 0 || n > INT32_MAX) return SQLITE_OK;
   bool onRecord = false;
   c->epoch = ++t->moves;

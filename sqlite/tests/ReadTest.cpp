@@ -129,6 +129,13 @@ TEST_F(ReadTest, RecordNumbersAreTheTablesOwn) {
   EXPECT_EQ("record numbers are given by the table and cannot be changed",
             sql_.Exec("UPDATE staff SET rowid = 3"));
   EXPECT_EQ((std::vector<std::string>{"1|0|0"}), sql_.Rows("SELECT Id, rowid, recno FROM staff"));
+  // Looking a record up by its number: any value that names no record finds none.
+  for (const char *number : {"0", "0.0", "'0'"})
+    EXPECT_EQ((std::vector<std::string>{"1"}), sql_.Rows(std::string("SELECT Id FROM staff WHERE rowid = ") + number));
+  for (const char *number : {"1", "-1", "0.5", "1e300", "-1e300", "'x'", "NULL", "4294967296"}) {
+    EXPECT_EQ((std::vector<std::string>{}), sql_.Rows(std::string("SELECT Id FROM staff WHERE rowid = ") + number));
+    EXPECT_EQ((std::vector<std::string>{}), sql_.Rows(std::string("SELECT Id FROM staff WHERE recno = ") + number));
+  }
 }
 
 }  // namespace
