@@ -29,6 +29,15 @@ int BuildRecord(VTable *t, sqlite3_value **values, std::vector<uint8_t> *record)
   return SQLITE_OK;
 }
 
+bool SameUniqueKey(VTable *t, const std::vector<uint8_t> &a, const std::vector<uint8_t> &b) {
+  const std::vector<FieldDef> &fields = t->engine.fields();
+  for (int32_t f : t->engine.indexes()[0].fields) {
+    const FieldDef &field = fields[static_cast<size_t>(f)];
+    if (CompareSql(ReadField(field, f, a.data()), ReadField(field, f, b.data())) != 0) return false;
+  }
+  return true;
+}
+
 // Puts the engine's cursor on the record the statement knows by this number.
 int GoTo(VTable *t, sqlite3_value *rowid, std::vector<uint8_t> *image, int32_t *now) {
   sqlite3_int64 seen = sqlite3_value_int64(rowid);
@@ -44,17 +53,35 @@ int GoTo(VTable *t, sqlite3_value *rowid, std::vector<uint8_t> *image, int32_t *
   return SQLITE_OK;
 }
 
-int Delete(VTable *t, sqlite3_value *rowid) {
+// Deletes the record the engine's cursor stands on, noting it for undo.
+int DeleteCurrent(VTable *t) {
   std::vector<uint8_t> before;
   int32_t now = -1;
-  int rc = GoTo(t, rowid, &before, &now);
-  if (rc != SQLITE_OK) return rc;
+  if (!t->engine.Current(&before, &now)) return t->EngineError();
   int32_t count = t->engine.RecordCount();
   if (count < 0) return t->EngineError();
+  ++t->moves;
   if (!t->engine.DeleteCurrent()) return t->EngineError();
   t->renames.Deleted(now, count - 1);
   t->undo.Add(Change{Change::kDelete, std::move(before), {}});
   return SQLITE_OK;
+}
+
+// With OR REPLACE, the record that holds the unique key a row is about to
+// take is deleted first.  *replaced tells whether there was one.
+int MakeRoom(VTable *t, const std::vector<uint8_t> &record, bool *replaced) {
+  *replaced = false;
+  if (sqlite3_vtab_on_conflict(t->db) != SQLITE_REPLACE) return SQLITE_OK;
+  ++t->moves;
+  if (!FindByUniqueKey(t->engine, record, replaced)) return t->EngineError();
+  return *replaced ? DeleteCurrent(t) : SQLITE_OK;
+}
+
+int Delete(VTable *t, sqlite3_value *rowid) {
+  std::vector<uint8_t> before;
+  int32_t now = -1;
+  int rc = GoTo(t, rowid, &before, &now);
+  return rc != SQLITE_OK ? rc : DeleteCurrent(t);
 }
 
 int Insert(VTable *t, int argc, sqlite3_value **argv, sqlite3_int64 *rowid) {
@@ -62,6 +89,9 @@ int Insert(VTable *t, int argc, sqlite3_value **argv, sqlite3_int64 *rowid) {
     return Refuse(t, "a new record's number is given by the table: leave rowid and recno out");
   std::vector<uint8_t> record(static_cast<size_t>(t->engine.recordSize()), 0);
   int rc = BuildRecord(t, argv + 2, &record);
+  if (rc != SQLITE_OK) return rc;
+  bool replaced = false;
+  rc = MakeRoom(t, record, &replaced);
   if (rc != SQLITE_OK) return rc;
   int32_t count = t->engine.RecordCount();
   if (count < 0) return t->EngineError();
@@ -85,6 +115,14 @@ int Edit(VTable *t, int argc, sqlite3_value **argv) {
   rc = BuildRecord(t, argv + 2, &after);
   if (rc != SQLITE_OK) return rc;
   if (after == before) return SQLITE_OK;
+  if (!SameUniqueKey(t, before, after)) {
+    bool replaced = false;
+    rc = MakeRoom(t, after, &replaced);
+    if (rc != SQLITE_OK) return rc;
+    bool found = true;
+    if (replaced && (!FindByUniqueKey(t->engine, before, &found) || !found))
+      return found ? t->EngineError() : t->Error(SQLITE_ERROR, "the edited record could not be found again");
+  }
   if (!t->engine.EditCurrent(after)) return t->EngineError();
   t->undo.Add(Change{Change::kEdit, std::move(before), std::move(after)});
   return SQLITE_OK;

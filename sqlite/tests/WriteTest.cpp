@@ -64,12 +64,25 @@ TEST_F(WriteTest, AKeyViolationIsAConstraintErrorAndTheStatementIsTakenBack) {
 }
 
 TEST_F(WriteTest, TheOtherConflictClausesKeepOrDropWhatSqlSays) {
-  // FAIL keeps the rows before the failing one; ROLLBACK drops the whole
-  // transaction; REPLACE acts as ABORT.
+  // FAIL keeps the rows before the failing one; ROLLBACK drops the whole transaction.
   EXPECT_NE("", sql_.Exec("INSERT OR FAIL INTO staff (Id) VALUES (20), (21), (3), (22)"));
   EXPECT_NE("", sql_.Exec("BEGIN; INSERT INTO staff (Id) VALUES (30); INSERT OR ROLLBACK INTO staff (Id) VALUES (31), (3)"));
-  EXPECT_NE("", sql_.Exec("INSERT OR REPLACE INTO staff (Id) VALUES (40), (3)"));
   EXPECT_EQ((std::vector<std::string>{"1", "2", "3", "4", "5", "20", "21"}), sql_.Rows("SELECT Id FROM staff ORDER BY Id"));
+}
+
+TEST_F(WriteTest, OrReplaceDeletesTheRecordThatHoldsTheKey) {
+  ASSERT_EQ("", sql_.Exec("INSERT OR REPLACE INTO staff (Id, Name) VALUES (6, 'Fay'), (3, 'New')"));
+  ASSERT_EQ("", sql_.Exec("UPDATE OR REPLACE staff SET Id = 1 WHERE Id = 5"));
+  ASSERT_EQ("", sql_.Exec("REPLACE INTO staff (Id, Name) VALUES (2, 'Two')"));
+  EXPECT_EQ((std::vector<std::string>{"1|Eve|C|50.0", "2|Two|NULL|NULL", "3|New|NULL|NULL", "4|Dee|B|40.0",
+                                      "6|Fay|NULL|NULL"}),
+            All());
+  // Taken back whole like any other statement.
+  ASSERT_EQ("", sql_.Exec("BEGIN; INSERT OR REPLACE INTO staff (Id) VALUES (4), (6); UPDATE OR REPLACE staff SET Id = 3"
+                          " WHERE Id = 1; ROLLBACK"));
+  EXPECT_EQ((std::vector<std::string>{"1|Eve|C|50.0", "2|Two|NULL|NULL", "3|New|NULL|NULL", "4|Dee|B|40.0",
+                                      "6|Fay|NULL|NULL"}),
+            All());
 }
 
 TEST_F(WriteTest, AFailureInsideATransactionTakesBackThatStatementOnly) {
