@@ -39,14 +39,18 @@ bool SameUniqueKey(VTable *t, const std::vector<uint8_t> &a, const std::vector<u
 }
 
 // Puts the engine's cursor on the record the statement knows by this number.
-int GoTo(VTable *t, sqlite3_value *rowid, std::vector<uint8_t> *image, int32_t *now) {
+// *gone tells that the statement itself deleted it already (OR REPLACE): the
+// row is then passed over, as SQL passes over rows that no longer exist.
+int GoTo(VTable *t, sqlite3_value *rowid, std::vector<uint8_t> *image, int32_t *now, bool *gone) {
   sqlite3_int64 seen = sqlite3_value_int64(rowid);
   if (seen < 0 || seen > INT32_MAX) return t->Error(SQLITE_ERROR, "no record has the number " + std::to_string(seen));
   *now = t->renames.Current(static_cast<int32_t>(seen));
+  *gone = *now < 0;
+  if (*gone) return SQLITE_OK;
   bool onRecord = false;
   ++t->moves;
-  if (*now >= 0 && !t->engine.GoToRecord(*now, &onRecord)) return t->EngineError();
-  if (*now < 0 || !onRecord)
+  if (!t->engine.GoToRecord(*now, &onRecord)) return t->EngineError();
+  if (!onRecord)
     return t->Error(SQLITE_ERROR, "record " + std::to_string(seen) + " is no longer in the table");
   int32_t recNo = -1;
   if (!t->engine.Current(image, &recNo)) return t->EngineError();
@@ -80,8 +84,9 @@ int MakeRoom(VTable *t, const std::vector<uint8_t> &record, bool *replaced) {
 int Delete(VTable *t, sqlite3_value *rowid) {
   std::vector<uint8_t> before;
   int32_t now = -1;
-  int rc = GoTo(t, rowid, &before, &now);
-  return rc != SQLITE_OK ? rc : DeleteCurrent(t);
+  bool gone = false;
+  int rc = GoTo(t, rowid, &before, &now, &gone);
+  return rc != SQLITE_OK || gone ? rc : DeleteCurrent(t);
 }
 
 int Insert(VTable *t, int argc, sqlite3_value **argv, sqlite3_int64 *rowid) {
@@ -109,8 +114,9 @@ int Edit(VTable *t, int argc, sqlite3_value **argv) {
     return Refuse(t, "record numbers are given by the table and cannot be changed");
   std::vector<uint8_t> before;
   int32_t now = -1;
-  int rc = GoTo(t, argv[0], &before, &now);
-  if (rc != SQLITE_OK) return rc;
+  bool gone = false;
+  int rc = GoTo(t, argv[0], &before, &now, &gone);
+  if (rc != SQLITE_OK || gone) return rc;
   std::vector<uint8_t> after = before;
   rc = BuildRecord(t, argv + 2, &after);
   if (rc != SQLITE_OK) return rc;
