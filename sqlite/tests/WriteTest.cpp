@@ -154,6 +154,14 @@ TEST_F(WriteTest, OnlyOneUserAtATimeMayOpenATableForWriting) {
   EXPECT_EQ("", other.Exec(open));
 }
 
+TEST_F(WriteTest, TriggersAndViewsMayNotUseTheTable) {
+  ASSERT_EQ("", sql_.Exec("CREATE TABLE log (n); CREATE TRIGGER t AFTER INSERT ON log BEGIN"
+                          " DELETE FROM staff; END; CREATE VIEW v AS SELECT * FROM staff"));
+  EXPECT_EQ("unsafe use of virtual table \"staff\"", sql_.Exec("INSERT INTO log VALUES (1)"));
+  EXPECT_EQ("unsafe use of virtual table \"staff\"", sql_.Exec("SELECT * FROM v"));
+  EXPECT_EQ(kFive, All());
+}
+
 TEST_F(WriteTest, ArgumentsAreChecked) {
   EXPECT_EQ("unknown open mode 'sometimes': give readonly or readwrite",
             sql_.Exec("CREATE VIRTUAL TABLE a USING velmora('" + schema_ + "', sometimes)"));
