@@ -152,8 +152,9 @@ bool EngineTable::Open(const std::string &schemaPath, bool writable) {
 
 void EngineTable::Close() {
   if (h_ == 0) return;
+  // A failed open may leave the table half open (its schema file held): closed too.
   Guard([&] {
-    if (open_) DLL_CloseTable(h_);
+    if (open_ || DLL_CheckOpen(h_)) DLL_CloseTable(h_);
   });
   Guard([&] { DLL_Disconnect(h_); });
   h_ = 0;

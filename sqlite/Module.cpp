@@ -103,6 +103,9 @@ int Connect(sqlite3 *db, void *, int argc, const char *const *argv, sqlite3_vtab
   }
   // A refused key leaves the table unchanged, so ON CONFLICT can act on it.
   sqlite3_vtab_config(db, SQLITE_VTAB_CONSTRAINT_SUPPORT, 1);
+  // The table reads and writes files: triggers and views of a database file
+  // may not use it behind the user's back.
+  sqlite3_vtab_config(db, SQLITE_VTAB_DIRECTONLY);
   *out = t;
   return SQLITE_OK;
 }
