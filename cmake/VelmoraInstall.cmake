@@ -1,17 +1,19 @@
-# What `cmake --install` puts in place: the shared library, both public
-# headers, the velmora tool, a CMake package (find_package(Velmora) with the
-# imported target Velmora::velmora) and the pkg-config file velmora.pc.  All
-# of it is relocatable: the package files find the prefix from where they lie.
+# What `cmake --install` puts in place: the shared library and its C interface
+# companion (libvelmora_c.so), with their soname links; the public headers; the
+# velmora tool; a CMake package (find_package(Velmora) with the imported targets
+# Velmora::velmora and Velmora::velmora_c) and the pkg-config file velmora.pc.
+# All of it is relocatable: the package files find the prefix from where they lie.
 include(CMakePackageConfigHelpers)
 
 target_include_directories(velmora INTERFACE
   $<BUILD_INTERFACE:${CMAKE_SOURCE_DIR}/include>
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 
-install(TARGETS velmora EXPORT VelmoraTargets
+install(TARGETS velmora velmora_c EXPORT VelmoraTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/include/velmora/velmora.h ${CMAKE_SOURCE_DIR}/include/velmora/velmora.hpp
+  ${CMAKE_SOURCE_DIR}/include/velmora/velmora_c.h ${CMAKE_SOURCE_DIR}/include/velmora/velmora_c_ops.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/velmora)
 install(TARGETS velmora_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
@@ -29,3 +31,10 @@ file(RELATIVE_PATH VELMORA_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig $
 string(REGEX REPLACE "/$" "" VELMORA_PC_TO_PREFIX "${VELMORA_PC_TO_PREFIX}")
 configure_file(${CMAKE_SOURCE_DIR}/cmake/velmora.pc.in ${CMAKE_BINARY_DIR}/velmora.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/velmora.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# The SQLite extension (sqlite/), built only where SQLite is present, goes
+# beside the library it links to and finds it there.
+function(velmora_install_sqlite_module target)
+  set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN")
+  install(TARGETS ${target} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+endfunction()

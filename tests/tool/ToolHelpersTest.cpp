@@ -63,6 +63,23 @@ TEST(Csv, LastRecordWithoutLineEndAndByteOrderMark) {
   EXPECT_EQ((std::vector<std::string>{"1", "Ada"}), rows[1].fields);
 }
 
+TEST(Csv, OtherDelimitersSplitFieldsAndCommasStayText) {
+  std::istringstream in("a;\"b;c\";1,5\r\nx\ty;;\n");
+  CsvReader reader(in, ';');
+  CsvRow row;
+  ASSERT_TRUE(reader.Next(row));
+  EXPECT_EQ((std::vector<std::string>{"a", "b;c", "1,5"}), row.fields);
+  ASSERT_TRUE(reader.Next(row));
+  EXPECT_EQ((std::vector<std::string>{"x\ty", "", ""}), row.fields);
+  EXPECT_FALSE(reader.Next(row));
+  std::istringstream tabs("a\tb\n\"c\td\"\te\n");
+  CsvReader tabReader(tabs, '\t');
+  ASSERT_TRUE(tabReader.Next(row));
+  EXPECT_EQ((std::vector<std::string>{"a", "b"}), row.fields);
+  ASSERT_TRUE(tabReader.Next(row));
+  EXPECT_EQ((std::vector<std::string>{"c\td", "e"}), row.fields);
+}
+
 TEST(Csv, MalformedInputNamesTheLine) {
   EXPECT_EQ("line 2: quote inside an unquoted field", CsvErrorOf("a,b\nx\"y,z\n"));
   EXPECT_EQ("line 1: text after the closing quote of a field", CsvErrorOf("\"a\"b,c\n"));
@@ -118,7 +135,13 @@ TEST(Values, NumbersRefuseWhatIsNotANumber) {
   EXPECT_EQ("'1,5' is not a valid floating point value", ValueErrorOf([] { ParseFloat("1,5"); }));
   EXPECT_TRUE(ParseBoolean("True"));
   EXPECT_FALSE(ParseBoolean("FALSE"));
-  EXPECT_EQ("yes is not valid data for a boolean field.", ValueErrorOf([] { ParseBoolean("yes"); }));
+  // Spreadsheet spellings of yes and no, in any letter case.
+  for (const char *yes : {"yes", "Y", "1", "on", "t", " TRUE "}) EXPECT_TRUE(ParseBoolean(yes)) << yes;
+  for (const char *no : {"No", "n", "0", "OFF", "f", "false"}) EXPECT_FALSE(ParseBoolean(no)) << no;
+  EXPECT_EQ("maybe is not valid data for a boolean field (true/false, yes/no, 1/0, on/off, t/f, y/n).",
+            ValueErrorOf([] { ParseBoolean("maybe"); }));
+  EXPECT_EQ("2 is not valid data for a boolean field (true/false, yes/no, 1/0, on/off, t/f, y/n).",
+            ValueErrorOf([] { ParseBoolean("2"); }));
 }
 
 TEST(Values, DatesCountDaysFromTheEndOf1899) {
@@ -152,8 +175,12 @@ TEST(Values, StoreAndFormatEveryType) {
   EXPECT_EQ("", FormatValue(fields[4], 4, record.data()));
   // A refused text changes nothing.
   StoreValue(fields[6], 6, "Hi", record.data());
-  EXPECT_EQ("'Longer' is longer than the 5 characters of field S",
+  EXPECT_EQ("'Longer' is 6 bytes long, longer than the 5 bytes of field S",
             ValueErrorOf([&] { StoreValue(fields[6], 6, "Longer", record.data()); }));
+  // Lengths count bytes: five letters of two bytes each do not fit five bytes.
+  EXPECT_EQ("'\xc3\xa9\xc3\xa9\xc3\xa9' is 6 bytes long, longer than the 5 bytes of field S (its 3 characters "
+            "take more than one byte each in UTF-8)",
+            ValueErrorOf([&] { StoreValue(fields[6], 6, "\xc3\xa9\xc3\xa9\xc3\xa9", record.data()); }));
   EXPECT_EQ("Hi", FormatValue(fields[6], 6, record.data()));
   EXPECT_EQ("'$$1' is not a valid floating point value",
             ValueErrorOf([&] { StoreValue(fields[1], 1, "$$1", record.data()); }));
@@ -226,6 +253,9 @@ TEST(Args, OptionsValuesFlagsAndErrors) {
   EXPECT_EQ("unknown option --bogus", usage({"--bogus"}));
   EXPECT_EQ("option --limit needs a value", usage({"--limit"}));
   EXPECT_EQ("option --keep takes no value", usage({"--keep=1"}));
+  // A single-dash word is a mistyped option, unless it is "-" (a file) or a negative number.
+  EXPECT_EQ("unknown option -n (options are written --name)", usage({"t.vri", "-n", "2"}));
+  EXPECT_EQ((std::vector<std::string>{"-", "-5", "-.5"}), Args({"-", "-5", "-.5"}, {}, {}).positionals());
   EXPECT_EQ("option --limit given more than once", usage({"--limit", "1", "--limit", "2"}));
   EXPECT_EQ(12, ParseCount("12", "--limit", 100));
   try {
@@ -243,6 +273,19 @@ TEST(TextTable, AlignsByCharactersAndNumbersToTheRight) {
   std::ostringstream out;
   table.Print(out);
   EXPECT_EQ("Id  Name\n--  ----\n 7  Zoë\n12  Al\n", out.str());
+}
+
+TEST(TextTable, WideCharactersTakeTwoColumnsAndCombiningMarksNone) {
+  EXPECT_EQ(4u, DisplayWidth("\xe6\x97\xa5\xe6\x9c\xac"));  // two CJK ideographs
+  EXPECT_EQ(1u, DisplayWidth("e\xcc\x81"));                    // e and a combining acute accent
+  EXPECT_EQ(2u, DisplayWidth("\xf0\x9f\x98\x80"));            // an emoji
+  EXPECT_EQ(2u, DisplayWidth("\xe6\x97"));                      // a cut sequence: one column per byte
+  TextTable table({"City", "N"});
+  table.Add({"\xe6\x9d\xb1\xe4\xba\xac", "1"});  // Tokyo in two ideographs
+  table.Add({"Oslo", "2"});
+  std::ostringstream out;
+  table.Print(out);
+  EXPECT_EQ("City  N\n----  -\n\xe6\x9d\xb1\xe4\xba\xac  1\nOslo  2\n", out.str());
 }
 
 }  // namespace

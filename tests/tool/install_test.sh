@@ -32,11 +32,17 @@ if ! cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1; then
   finish
 fi
 libdir="$(cd "$prefix" && ls -d lib*/libvelmora.so | xargs dirname)"
-for file in bin/velmora "$libdir/libvelmora.so" include/velmora/velmora.h include/velmora/velmora.hpp \
+for file in bin/velmora "$libdir/libvelmora.so" "$libdir/libvelmora.so.2" "$libdir/libvelmora_c.so" \
+  include/velmora/velmora.h include/velmora/velmora.hpp include/velmora/velmora_c.h include/velmora/velmora_c_ops.h \
   "$libdir/cmake/Velmora/VelmoraConfig.cmake" "$libdir/cmake/Velmora/VelmoraConfigVersion.cmake" \
   "$libdir/pkgconfig/velmora.pc"; do
   expect "installed $file" "yes" "$([ -f "$prefix/$file" ] && echo yes || echo missing)"
 done
+
+# The library carries its major version in its soname; the C interface needs that name.
+expect "soname" "libvelmora.so.2" "$(readelf -d "$prefix/$libdir/libvelmora.so" | sed -n 's/.*SONAME.*\[\(.*\)\]/\1/p')"
+expect "C interface needs the versioned library" "yes" \
+  "$(readelf -d "$prefix/$libdir/libvelmora_c.so" | grep -q 'NEEDED.*\[libvelmora.so.2\]' && echo yes || echo no)"
 
 # The installed tool finds the installed library by itself.
 expect "installed tool runs" "Usage: velmora COMMAND [ARGUMENTS...]" "$(env -u LD_LIBRARY_PATH "$prefix/bin/velmora" --help | head -1)"

@@ -9,6 +9,11 @@ Args::Args(const std::vector<std::string> &argv, const std::set<std::string> &va
   bool optionsEnded = false;
   for (size_t i = 0; i < argv.size(); ++i) {
     const std::string &arg = argv[i];
+    // "-" alone is a file name (standard input or output), "-5" a value.
+    const bool shortOption = arg.size() >= 2 && arg[0] == '-' && arg[1] != '-' &&
+                             !(arg[1] >= '0' && arg[1] <= '9') && arg[1] != '.';
+    if (!optionsEnded && shortOption && arg != "-h")
+      throw UsageError("unknown option " + arg + " (options are written --name)");
     if (optionsEnded || arg.size() < 2 || arg[0] != '-' || (arg[1] != '-' && arg != "-h")) {
       positionals_.push_back(arg);
       continue;

@@ -1,4 +1,5 @@
 // velmora create: writes the schema file with the empty data and index files.
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -16,7 +17,8 @@ const char *const kCreateHelp =
     "  --field NAME:TYPE[:LEN]   a field, in record order (1 to 26 fields); TYPE is a\n"
     "                            letter or name: B Boolean, C Currency, D DateTime,\n"
     "                            F Float, I Integer, R Real, S String; a String field\n"
-    "                            needs LEN, its maximum characters (1 to 32766)\n"
+    "                            needs LEN, its length in bytes (1 to 32766; UTF-8: a\n"
+    "                            letter beyond ASCII takes 2 to 4 bytes)\n"
     "  --index NAME:FIELD,...    an index over the named fields in key order (1 to 10\n"
     "                            fields; 1 to 13 indexes); the first index is the\n"
     "                            table's unique key, the others allow equal keys\n\n"
@@ -31,10 +33,19 @@ void SetShortString(uint8_t *dest, const std::string &text) {
   std::memcpy(dest + 1, text.data(), text.size());
 }
 
-// Names are stored with at most 63 characters; a longer one would be cut.
+// Names are stored with at most 63 bytes; a longer one would be cut.
 void CheckName(const std::string &name, const std::string &what) {
   if (name.empty()) throw UsageError(what + " name is empty");
-  if (name.size() > 63) throw UsageError(what + " name " + name + " is longer than 63 characters");
+  if (name.size() > 63) throw UsageError(what + " name " + name + " is longer than 63 bytes");
+}
+
+// A table is named by its schema file: NAME.vri, or NAME alone.
+void RequireTableName(const std::string &name) {
+  std::string extension = name.substr(ReplaceExtension(name, "").size());
+  for (char &c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (!extension.empty() && extension != ".vri")
+    throw UsageError(name + ": a table is named NAME.vri or NAME (its files are NAME.vri, NAME.vrd, ...), not " +
+                     name.substr(ReplaceExtension(name, "").size()));
 }
 
 }  // namespace
@@ -44,6 +55,7 @@ int RunCreate(const Arguments &argv) {
   if (args.help()) return PrintHelp(kCreateHelp), 0;
   if (args.positionals().size() != 1) throw UsageError("expected one table name");
   const std::string schemaPath = SchemaPathOf(args.positionals()[0]);
+  RequireTableName(args.positionals()[0]);
 
   std::vector<TFieldDescriptor> fields;
   std::vector<std::string> fieldNames;
@@ -105,6 +117,9 @@ int RunCreate(const Arguments &argv) {
 
   std::error_code ec;
   if (std::filesystem::exists(schemaPath, ec)) throw ToolError(schemaPath + ": the table exists already");
+  const std::filesystem::path folder = std::filesystem::path(schemaPath).parent_path();
+  if (!folder.empty() && !std::filesystem::is_directory(folder, ec))
+    throw ToolError(schemaPath + ": the folder " + folder.string() + " does not exist");
 
   std::vector<uint8_t> name = ShortString(schemaPath, "the table name");
   TFieldDefList fieldList{static_cast<int32_t>(fields.size()), fields.data()};

@@ -13,7 +13,7 @@ const char *const kExportHelp =
     "Usage: velmora export TABLE.vri [FILE.csv] [--index NAME]\n\n"
     "Writes the records in the order of an index (the first by default) as CSV\n"
     "(RFC 4180, lines ended by CRLF) to FILE.csv, replacing it, or to standard\n"
-    "output.  The first row names the fields.  Null fields are empty; an empty\n"
+    "output (no FILE.csv, or \"-\").  The first row names the fields.  Null fields are empty; an empty\n"
     "text is written as \"\".  velmora import reads the file back.\n";
 
 int RunExport(const Arguments &argv) {
@@ -25,7 +25,7 @@ int RunExport(const Arguments &argv) {
   if (args.value("index")) table.UseIndex(table.IndexNumber(*args.value("index")));
 
   std::ofstream file;
-  const bool toFile = args.positionals().size() == 2;
+  const bool toFile = args.positionals().size() == 2 && args.positionals()[1] != "-";
   if (toFile) {
     file.open(args.positionals()[1], std::ios::binary | std::ios::trunc);
     if (!file) throw ToolError(args.positionals()[1] + ": cannot be written");
@@ -45,7 +45,8 @@ int RunExport(const Arguments &argv) {
     return true;
   });
   out.flush();
-  if (!out) throw ToolError((toFile ? args.positionals()[1] : std::string("standard output")) + ": write failed");
+  // Standard output is checked once the command is done, as for every command.
+  if (toFile && !out) throw ToolError(args.positionals()[1] + ": write failed");
   if (toFile) std::cout << "exported " << count << " records to " << args.positionals()[1] << '\n';
   return 0;
 }

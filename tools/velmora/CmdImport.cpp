@@ -4,6 +4,7 @@
 // rows went in.
 #include <unistd.h>
 
+#include <cctype>
 #include <fstream>
 #include <iostream>
 
@@ -14,13 +15,24 @@
 
 namespace vtool {
 
+namespace {
+constexpr size_t kMaxRecords = 30000;
+}  // namespace
+
 const char *const kImportHelp =
-    "Usage: velmora import TABLE.vri FILE.csv\n\n"
+    "Usage: velmora import TABLE.vri FILE.csv [--delimiter C]\n\n"
     "Adds the rows of a CSV file (RFC 4180: comma-separated, fields holding\n"
-    "commas, quotes or line breaks in double quotes) as new records.  The first\n"
-    "row names the fields, in any order; fields it leaves out are null.  An empty\n"
-    "value is null; \"\" is an empty text in a String field.  Values are written as\n"
-    "velmora list shows them: true/false, 12.5, 2024-03-15 13:05:00, ...\n\n"
+    "commas, quotes or line breaks in double quotes) as new records; FILE.csv\n"
+    "\"-\" reads standard input.  The first row names the fields, in any order and\n"
+    "letter case; fields it leaves out are null.  An empty value is null; \"\" is\n"
+    "an empty text in a String field.  Values are written as velmora list shows\n"
+    "them: 12.5, 2024-03-15 13:05:00, ...; booleans as true/false, yes/no, 1/0,\n"
+    "on/off, t/f or y/n.  A String value may not be longer than the field's\n"
+    "length in bytes (UTF-8: a letter beyond ASCII takes 2 to 4 bytes).\n\n"
+    "  --delimiter C   the character between fields: a comma by default, ';',\n"
+    "                  or 'tab' for tab-separated files\n\n"
+    "A table holds at most 30000 records: an import that cannot fit is announced\n"
+    "before it starts, and stops when the table is full.\n\n"
     "Rows that do not convert or that the table refuses (such as a second record\n"
     "with the same key of the first index) are reported with their line number\n"
     "and the reason; the other rows are imported.  Ends with \"imported N of M\n"
@@ -34,9 +46,14 @@ class Progress {
  public:
   explicit Progress(size_t total) : total_(total), shown_(total >= 2000 && isatty(2)) {}
   ~Progress() { Clear(); }
+  // Shows the bar full for a moment's notice, then takes it off.
+  void Finish() {
+    Update(total_);
+    Clear();
+  }
   void Update(size_t done) {
     if (!shown_) return;
-    const size_t percent = done * 100 / total_;
+    const size_t percent = total_ == 0 ? 100 : done * 100 / total_;
     if (percent == last_) return;
     last_ = percent;
     std::string bar(percent / 4, '#');
@@ -45,7 +62,8 @@ class Progress {
   }
   // Takes the bar off the line before other text goes to standard error.
   void Clear() {
-    if (shown_ && last_ != kNone) std::cerr << "\r\033[K" << std::flush;
+    if (shown_ && last_ == 100) std::cerr << '\n' << std::flush;
+    else if (shown_ && last_ != kNone) std::cerr << "\r\033[K" << std::flush;
     last_ = kNone;
   }
 
@@ -58,18 +76,55 @@ class Progress {
 
 }  // namespace
 
+namespace {
+
+char Delimiter(const std::optional<std::string> &text) {
+  if (!text) return ',';
+  if (*text == "tab" || *text == "\\t" || *text == "\t") return '\t';
+  if (text->size() != 1 || (*text)[0] == '"' || (*text)[0] == '\n' || (*text)[0] == '\r')
+    throw UsageError("--delimiter must be one character other than a quote or a line break, or 'tab'");
+  return (*text)[0];
+}
+
+// A column of the header row: the field of that name, else the one field whose
+// name differs only in letter case.
+int32_t ColumnField(const Table &table, const std::string &name) {
+  for (size_t f = 0; f < table.fields().size(); ++f)
+    if (table.fields()[f].name == name) return static_cast<int32_t>(f);
+  auto lower = [](std::string text) {
+    for (char &c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+  };
+  int32_t match = -1;
+  for (size_t f = 0; f < table.fields().size(); ++f) {
+    if (lower(table.fields()[f].name) != lower(name)) continue;
+    if (match >= 0) throw ToolError("column " + name + " matches more than one field in letter case");
+    match = static_cast<int32_t>(f);
+  }
+  return match >= 0 ? match : table.FieldNumber(name);
+}
+
+}  // namespace
+
 int RunImport(const Arguments &argv) {
-  Args args(argv, {}, {});
+  Args args(argv, {"delimiter"}, {});
   if (args.help()) return PrintHelp(kImportHelp), 0;
   if (args.positionals().size() != 2) throw UsageError("expected a table name and a CSV file");
   const std::string csvPath = args.positionals()[1];
+  const bool fromStdin = csvPath == "-";
+  const std::string csvName = fromStdin ? std::string("standard input") : csvPath;
+  const char delimiter = Delimiter(args.value("delimiter"));
 
   // The whole file is read first, so that a malformed file imports nothing.
-  std::ifstream in(csvPath, std::ios::binary);
-  if (!in) throw ToolError(csvPath + ": cannot be read");
+  std::ifstream file;
+  if (!fromStdin) {
+    file.open(csvPath, std::ios::binary);
+    if (!file) throw ToolError(csvPath + ": cannot be read");
+  }
+  std::istream &in = fromStdin ? std::cin : file;
   std::vector<CsvRow> rows;
   try {
-    CsvReader reader(in);
+    CsvReader reader(in, delimiter);
     CsvRow row;
     while (reader.Next(row)) {
       // A line with nothing on it is no row.
@@ -77,25 +132,31 @@ int RunImport(const Arguments &argv) {
       rows.push_back(row);
     }
   } catch (const CsvError &e) {
-    throw ToolError(csvPath + ": " + e.what() + "; nothing imported");
+    throw ToolError(csvName + ": " + e.what() + "; nothing imported");
   }
-  if (rows.empty()) throw ToolError(csvPath + ": no header row; nothing imported");
+  if (rows.empty()) throw ToolError(csvName + ": no header row; nothing imported");
 
   Table table(args.positionals()[0], kOpenExclusive);
   std::vector<int32_t> columns;
   for (const std::string &name : rows[0].fields) {
-    const int32_t f = table.FieldNumber(name);
+    const int32_t f = ColumnField(table, name);
     for (int32_t other : columns)
-      if (other == f) throw ToolError(csvPath + ": column " + name + " appears twice; nothing imported");
+      if (other == f) throw ToolError(csvName + ": column " + name + " appears twice; nothing imported");
     columns.push_back(f);
   }
 
   const size_t total = rows.size() - 1;
+  const size_t present = static_cast<size_t>(DLL_TotalRecords(table.handle()));
+  const size_t room = present >= kMaxRecords ? 0 : kMaxRecords - present;
+  if (total > room)
+    std::cerr << "velmora import: warning: the table holds " << present << " records and " << csvName << " has "
+              << total << " rows; a table holds at most " << kMaxRecords << " records, so at most " << room
+              << (room == 1 ? " row" : " rows") << " can go in\n";
   size_t imported = 0;
   Progress progress(total);
   auto reject = [&](const CsvRow &row, const std::string &reason) {
     progress.Clear();
-    std::cerr << csvPath << ": line " << row.line << ": " << reason << '\n';
+    std::cerr << csvName << ": line " << row.line << ": " << reason << '\n';
   };
   for (size_t r = 1; r < rows.size(); ++r) {
     const CsvRow &row = rows[r];
@@ -119,15 +180,21 @@ int RunImport(const Arguments &argv) {
       }
     }
     if (!converted) continue;
+    if (static_cast<size_t>(DLL_TotalRecords(table.handle())) >= kMaxRecords) {
+      progress.Clear();
+      std::cerr << csvName << ": line " << row.line << ": the table is full (" << kMaxRecords
+                << " records); this row and the " << (rows.size() - 1 - r) << " after it were not imported\n";
+      break;
+    }
     try {
       DLL_MoveToDB(table.handle(), record.data());
       DLL_PostNewRecord(table.handle());
       ++imported;
     } catch (const velmora::Exception &e) {
-      reject(row, e.what());
+      reject(row, table.PostingFailure(e.what(), record));
     }
   }
-  progress.Clear();
+  progress.Finish();
   std::cout << "imported " << imported << " of " << total << " rows\n";
   return imported == total ? 0 : 1;
 }

@@ -21,12 +21,39 @@ const char *const kRenameHelp =
     "in another program.\n";
 const char *const kDropHelp =
     "Usage: velmora drop TABLE.vri\n\n"
-    "Deletes every file of the table (schema, data and index files).  Nothing is\n"
-    "deleted when one of them is missing or the table is open in another program.\n";
+    "Deletes every file of the table (schema, data and index files, and the old\n"
+    "data that rebuilds left as TABLE.VXX).  Nothing is deleted when one of them\n"
+    "is missing or the table is open in another program.\n";
 
 namespace {
 
 enum Operation { kRename = 0, kDelete = 1, kCopy = 2 };
+
+// The files a table is made of: schema, data, and each index's two files.
+std::vector<std::string> TableFileNames(const std::string &schemaPath, int32_t indexCount) {
+  std::vector<std::string> names = {ReplaceExtension(schemaPath, ".vri"), ReplaceExtension(schemaPath, ".vrd")};
+  for (int32_t i = 0; i < indexCount; ++i)
+    for (int part = 1; part <= 2; ++part) names.push_back(ReplaceExtension(schemaPath, IndexExtension(i, part)));
+  return names;
+}
+
+std::string Join(const std::vector<std::string> &names) {
+  std::string text;
+  for (const std::string &name : names) text += (text.empty() ? "" : ", ") + name;
+  return text;
+}
+
+// The old data files that rebuilds left beside the table: TABLE.VXX, TABLE.VXX.1, ...
+std::vector<std::string> RebuildLeftovers(const std::string &schemaPath) {
+  std::vector<std::string> found;
+  std::error_code ec;
+  const std::string saved = CompanionPath(schemaPath, ".VXX");
+  if (!std::filesystem::exists(saved, ec)) return found;
+  found.push_back(saved);
+  for (int n = 1; std::filesystem::exists(saved + "." + std::to_string(n), ec); ++n)
+    found.push_back(saved + "." + std::to_string(n));
+  return found;
+}
 
 int RunUtility(const Arguments &argv, const char *help, Operation operation) {
   Args args(argv, {}, {});
@@ -36,25 +63,47 @@ int RunUtility(const Arguments &argv, const char *help, Operation operation) {
     throw UsageError(wanted == 1 ? "expected one table name" : "expected a source and a destination table name");
   const std::string source = args.positionals()[0];
   const std::string dest = wanted == 2 ? SchemaPathOf(args.positionals()[1]) : source;
+  static const char *const kVerb[] = {"rename", "drop", "copy"};
+  const std::string cannot = std::string("cannot ") + kVerb[operation] + " " + source;
+  RequireSchemaFile(source);
+  const Schema schema = ReadSchema(source);
   std::error_code ec;
-  if (!std::filesystem::exists(source, ec)) throw ToolError(source + ": no such table");
-  if (wanted == 2 && std::filesystem::exists(CompanionPath(dest, ".vri"), ec))
-    throw ToolError(dest + ": the table exists already");
+  std::vector<std::string> missing;
+  for (const std::string &name : TableFileNames(source, schema.indexCount))
+    if (!std::filesystem::exists(CompanionPath(source, name.substr(name.rfind('.'))), ec)) missing.push_back(name);
+  if (!missing.empty()) throw ToolError(cannot + ": missing " + Join(missing));
+  if (wanted == 2) {
+    const std::filesystem::path folder = std::filesystem::path(dest).parent_path();
+    if (!folder.empty() && !std::filesystem::is_directory(folder, ec))
+      throw ToolError(cannot + ": the folder " + folder.string() + " does not exist");
+    std::vector<std::string> present;
+    for (const std::string &name : TableFileNames(dest, schema.indexCount)) {
+      const std::string actual = CompanionPath(dest, name.substr(name.rfind('.')));
+      if (std::filesystem::exists(actual, ec)) present.push_back(actual);
+    }
+    if (!present.empty()) throw ToolError(cannot + ": " + Join(present) + (present.size() == 1 ? " exists" : " exist"));
+  }
   std::vector<uint8_t> from = ShortString(source, "the table name"), to = ShortString(dest, "the table name");
   const int32_t result = DLL_TableUtils(0, from.data(), to.data(), operation);
-  static const char *const kVerb[] = {"rename", "drop", "copy"};
   if (result == 1) {
     static const char *const kDone[] = {"renamed", "dropped", "copied"};
     std::cout << kDone[operation] << ' ' << source << (wanted == 2 ? " to " + dest : std::string()) << '\n';
+    if (operation == kDelete) {
+      for (const std::string &leftover : RebuildLeftovers(source)) {
+        std::filesystem::remove(leftover, ec);
+        if (ec) throw ToolError(leftover + ": cannot be deleted: " + ec.message());
+        std::cout << "deleted " << leftover << '\n';
+      }
+    }
     return 0;
   }
-  if (result == -1) {
-    throw ToolError(std::string("cannot ") + kVerb[operation] + " " + source +
-                    (operation == kDelete ? ": one of its files is missing"
-                                          : ": one of its files is missing or a file of " + dest + " exists"));
-  }
-  throw ToolError(std::string("cannot ") + kVerb[operation] + " " + source +
-                  ": the table cannot be opened (it is in use by another program)");
+  // Every file was there and no destination file: the library could not open
+  // the table, or a file could not be moved.
+  const std::string access = AccessProblems(source);
+  if (!access.empty()) throw ToolError(cannot + ": " + access);
+  if (result < 0 && operation != kCopy)
+    throw ToolError(cannot + ": the table is in use by another program");
+  throw ToolError(cannot + ": the library refused (result " + std::to_string(result) + ")");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,11 @@ int RunCopy(const Arguments &args);
 int RunRename(const Arguments &args);
 int RunDrop(const Arguments &args);
 int RunDemo(const Arguments &args);
+int RunCount(const Arguments &args);
+int RunInsert(const Arguments &args);
+int RunUpdate(const Arguments &args);
+int RunDelete(const Arguments &args);
+int RunSchema(const Arguments &args);
 
 extern const char *const kCreateHelp;
 extern const char *const kInfoHelp;
@@ -47,13 +53,28 @@ extern const char *const kCopyHelp;
 extern const char *const kRenameHelp;
 extern const char *const kDropHelp;
 extern const char *const kDemoHelp;
+extern const char *const kCountHelp;
+extern const char *const kInsertHelp;
+extern const char *const kUpdateHelp;
+extern const char *const kDeleteHelp;
+extern const char *const kSchemaHelp;
+
+// The table's limits, as velmora --help states them.
+extern const char *const kLimitsHelp;
 
 // Prints the help text of a command to standard output.
 void PrintHelp(const char *help);
 
-// The table's records as an aligned table on standard output, "(null)" for nulls.
+// How list, find and locate print records: an aligned table ("(null)" for
+// nulls), CSV as export writes it, or a JSON array of objects (null for nulls).
+enum class Format { kTable, kCsv, kJson };
+// The value of --format; table when absent.
+Format ParseFormat(const std::optional<std::string> &text);
+
+// The records on standard output in the given format.
 class Table;
-void PrintRecords(const Table &table, const std::vector<std::vector<uint8_t>> &records);
+void PrintRecords(const Table &table, const std::vector<std::vector<uint8_t>> &records,
+                  Format format = Format::kTable);
 
 // Integrity check of a table's files; prints each inconsistency (or a summary
 // when sound) to `out` and returns the number found.

@@ -48,16 +48,16 @@ bool CsvReader::Next(CsvRow &row) {
       }
       c = Get();
       if (c == '\r' && Peek() == '\n') c = Get();
-      if (c != ',' && c != '\n' && c != std::char_traits<char>::eof())
+      if (c != delimiter_ && c != '\n' && c != std::char_traits<char>::eof())
         throw CsvError("line " + std::to_string(line_) + ": text after the closing quote of a field");
     }
-    if (c == ',' || c == '\n' || c == std::char_traits<char>::eof() || (c == '\r' && Peek() == '\n')) {
+    if (c == delimiter_ || c == '\n' || c == std::char_traits<char>::eof() || (c == '\r' && Peek() == '\n')) {
       if (c == '\r') Get();
       row.fields.push_back(field);
       row.quoted.push_back(quoted);
       field.clear();
       quoted = false;
-      if (c == ',') continue;
+      if (c == delimiter_) continue;
       if (c != std::char_traits<char>::eof()) ++line_;
       return true;
     }

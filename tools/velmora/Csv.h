@@ -26,7 +26,9 @@ struct CsvRow {
 
 class CsvReader {
  public:
-  explicit CsvReader(std::istream &in) : in_(in) {}
+  // `delimiter` separates the fields (a comma by default; ';' or a tab for
+  // other spreadsheets' files).
+  explicit CsvReader(std::istream &in, char delimiter = ',') : in_(in), delimiter_(delimiter) {}
   // The next record; false at the end of the input.  Raises CsvError, naming
   // the line, for a quote inside an unquoted field, text after a closing
   // quote, or a quoted field that is never closed.
@@ -36,6 +38,7 @@ class CsvReader {
   int Get();
   int Peek();
   std::istream &in_;
+  char delimiter_;
   size_t line_ = 1;
   bool started_ = false;
 };

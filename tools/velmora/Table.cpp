@@ -1,14 +1,18 @@
 #include "Table.h"
 
+#include <unistd.h>
+
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "Cli.h"
+#include "TableFiles.h"
 
 namespace vtool {
 
 std::vector<uint8_t> ShortString(const std::string &text, const std::string &what) {
-  if (text.size() > 255) throw ToolError(what + " is longer than 255 characters: " + text);
+  if (text.size() > 255) throw ToolError(what + " is longer than 255 bytes: " + text);
   std::vector<uint8_t> bytes(256, 0);
   bytes[0] = static_cast<uint8_t>(text.size());
   std::memcpy(bytes.data() + 1, text.data(), text.size());
@@ -35,8 +39,62 @@ std::string ReplaceExtension(const std::string &path, const std::string &extensi
 
 std::string SchemaPathOf(const std::string &name) { return ReplaceExtension(name, ".vri"); }
 
+namespace {
+std::string lastTablePath;
+}  // namespace
+
+const std::string &LastTablePath() { return lastTablePath; }
+
+std::string AccessProblems(const std::string &schemaPath) {
+  std::vector<std::string> paths = {schemaPath, CompanionPath(schemaPath, ".vrd")};
+  for (int32_t i = 0; i < 13; ++i) {
+    for (int part = 1; part <= 2; ++part) {
+      const std::string path = CompanionPath(schemaPath, IndexExtension(i, part));
+      std::error_code ec;
+      if (std::filesystem::exists(path, ec)) paths.push_back(path);
+    }
+  }
+  std::string text;
+  for (const std::string &path : paths) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) continue;
+    const bool readable = access(path.c_str(), R_OK) == 0, writable = access(path.c_str(), W_OK) == 0;
+    if (readable && writable) continue;
+    text += (text.empty() ? "" : ", ") + path + (readable ? " is read-only" : " cannot be read");
+  }
+  return text;
+}
+
+void RequireSchemaFile(const std::string &path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path p(path);
+  if (fs::is_directory(p, ec)) throw ToolError(path + ": is a folder, not a table's schema file (TABLE.vri)");
+  if (!fs::exists(p, ec)) {
+    const fs::path folder = p.parent_path();
+    if (!folder.empty() && !fs::is_directory(folder, ec))
+      throw ToolError(path + ": no such table (the folder " + folder.string() + " does not exist)");
+    throw ToolError(path + ": no such table");
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    if (access(path.c_str(), R_OK) != 0) throw ToolError(path + ": cannot be read (permission denied)");
+    return;  // the library will say why
+  }
+  uint8_t header[520] = {};
+  in.read(reinterpret_cast<char *>(header), sizeof header);
+  const auto size = fs::file_size(p, ec);
+  const int64_t fields = ReadInt32(header + 320), indexes = ReadInt32(header + 324);
+  if (ec || in.gcount() != 520 || fields < 0 || fields > 26 || indexes < 0 || indexes > 13 ||
+      static_cast<int64_t>(size) < 520 * (1 + fields + indexes))
+    throw ToolError(path + ": not a Velmora schema file (a table is named by its .vri file, whose " +
+                    "size is 520 bytes for the header and for each field and index)");
+}
+
 Table::Table(const std::string &path, int32_t openMode) : path_(path) {
   std::vector<uint8_t> name = ShortString(path, "the table name");
+  lastTablePath = path;
+  RequireSchemaFile(path);
   h_ = DLL_Connect(0);
   int32_t result = 0;
   try {
@@ -48,9 +106,11 @@ Table::Table(const std::string &path, int32_t openMode) : path_(path) {
   }
   if (result <= 0) {
     DLL_Disconnect(h_);
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) throw ToolError(path + ": no such table");
-    throw ToolError(path + ": the table cannot be opened (it is in use by another program, or not readable)");
+    const std::string access = AccessProblems(path);
+    if (!access.empty()) throw ToolError(path + ": the table cannot be opened: " + access);
+    throw ToolError(path + (openMode == kOpenExclusive
+                                ? ": the table cannot be opened for writing (another program has it open)"
+                                : ": the table cannot be opened (another program holds it exclusively)"));
   }
   recordSize_ = DLL_RecordSize(h_);
   const int32_t fieldCount = DLL_FieldCount(h_);
@@ -179,6 +239,54 @@ std::string Table::LastError() const {
   uint8_t text[256];
   DLL_InternalStatus(text, h_, 1);
   return FromShortString(text);
+}
+
+void Table::ApplyRange(int32_t indexNo, const std::vector<std::string> &from,
+                       const std::vector<std::string> &to) {
+  KeyTexts low = Keys(indexNo, from);
+  KeyTexts high = Keys(indexNo, to);
+  DLL_ApplyRange(h_, low.data(), low.high(), high.data(), high.high());
+}
+
+std::vector<std::vector<uint8_t>> Table::FindAll(int32_t indexNo, const std::vector<std::string> &values,
+                                                 int32_t limit, int32_t *total) {
+  std::vector<std::vector<uint8_t>> found;
+  *total = 0;
+  KeyTexts keys = Keys(indexNo, values);
+  if (DLL_RangeEmpty(h_) || !(DLL_FindKeyRecord(h_, keys.data(), keys.high()) & 0xFF)) return found;
+  // Equal keys follow each other in the index: walk on while the given key
+  // fields keep the first match's values.
+  const std::vector<uint8_t> first = Current();
+  const Index &index = indexes_.at(indexNo);
+  for (;;) {
+    const std::vector<uint8_t> record = Current();
+    for (size_t k = 0; k < values.size(); ++k) {
+      const int32_t f = index.fields[k];
+      if (CompareField(fields_[f], f, first.data(), record.data()) != 0) return found;
+    }
+    ++*total;
+    if (limit < 0 || static_cast<int32_t>(found.size()) < limit) found.push_back(record);
+    DLL_Next(h_);
+    if (DLL_EOF(h_)) return found;
+  }
+}
+
+std::string Table::KeyValues(int32_t indexNo, const std::vector<uint8_t> &record) const {
+  const Index &index = indexes_.at(indexNo);
+  std::string text;
+  for (size_t k = 0; k < index.fields.size(); ++k) {
+    const int32_t f = index.fields[k];
+    text += (k ? ", " : "") + fields_[f].name + "=" +
+            (IsNull(record.data(), f) ? std::string("(null)") : FormatValue(fields_[f], f, record.data()));
+  }
+  return text;
+}
+
+std::string Table::PostingFailure(const std::string &message, const std::vector<uint8_t> &record) const {
+  if (message.find("Key violation") == std::string::npos && message.find("key violation") == std::string::npos)
+    return message;
+  if (indexes_.empty() || indexes_[0].fields.empty()) return message;
+  return message + " (unique index " + indexes_[0].name + ": another record has " + KeyValues(0, record) + ")";
 }
 
 }  // namespace vtool

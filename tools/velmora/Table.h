@@ -14,7 +14,7 @@
 
 namespace vtool {
 
-// A 256-byte short string; refuses texts of more than 255 characters.
+// A 256-byte short string; refuses texts of more than 255 bytes.
 std::vector<uint8_t> ShortString(const std::string &text, const std::string &what = "text");
 std::string FromShortString(const uint8_t *bytes);
 
@@ -44,6 +44,18 @@ std::string ReplaceExtension(const std::string &path, const std::string &extensi
 // Open modes of the schema file.
 constexpr int32_t kOpenShared = 64;     // read only; others may read and write
 constexpr int32_t kOpenExclusive = 34;  // read and write; others may only read
+
+// The schema path of the table the tool opened last ("" before any), so that a
+// failure raised by the library can name the table it happened on.
+const std::string &LastTablePath();
+// Why a file operation of the library on the table may have been refused: the
+// table's files that this process may not read or write, as one text; "" when
+// every file is readable and writable.
+std::string AccessProblems(const std::string &schemaPath);
+// Refuses, with a message naming the cause, a path that is no table's schema
+// file: missing (or in a missing folder), a folder, or a file whose size and
+// header are not those of a schema file.
+void RequireSchemaFile(const std::string &path);
 
 class Table {
  public:
@@ -81,6 +93,20 @@ class Table {
   void ForEach(const std::function<bool(const std::vector<uint8_t> &)> &visit) const;
   // The table's last error text (empty when none), taken from the library.
   std::string LastError() const;
+
+  // Restricts the active index `indexNo` to the keys from..to (each a list of
+  // values for leading key fields; empty for an open end).
+  void ApplyRange(int32_t indexNo, const std::vector<std::string> &from, const std::vector<std::string> &to);
+  // Every record (at most `limit`, -1 for all) of index `indexNo`, which must be
+  // active, whose key equals the values given for its leading fields; `total`
+  // receives the number of all such records.
+  std::vector<std::vector<uint8_t>> FindAll(int32_t indexNo, const std::vector<std::string> &values,
+                                            int32_t limit, int32_t *total);
+  // "Id=3, Name=Ann": the values of an index's key fields in a record.
+  std::string KeyValues(int32_t indexNo, const std::vector<uint8_t> &record) const;
+  // The library's message of a refused posting, with what the tool knows on top:
+  // for a key violation, the unique index and the record's values of its fields.
+  std::string PostingFailure(const std::string &message, const std::vector<uint8_t> &record) const;
 
  private:
   void LearnActiveIndex(int32_t indexNo);

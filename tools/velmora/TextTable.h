@@ -1,6 +1,7 @@
 // Aligned text tables for the terminal: a header row, a rule of dashes, and
-// the rows, columns two blanks apart.  Widths count characters, not bytes, so
-// UTF-8 text lines up.
+// the rows, columns two blanks apart.  Widths count terminal columns, not
+// bytes, so UTF-8 text lines up: East Asian wide characters take two columns,
+// combining marks none.
 #pragma once
 
 #include <ostream>
@@ -23,7 +24,7 @@ class TextTable {
   std::vector<std::vector<std::string>> rows_;
 };
 
-// Number of characters of a UTF-8 text.
+// Terminal columns of a UTF-8 text.
 size_t DisplayWidth(const std::string &text);
 
 }  // namespace vtool

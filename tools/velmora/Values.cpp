@@ -9,6 +9,16 @@
 namespace vtool {
 
 namespace {
+// Characters of a UTF-8 text (bytes that do not continue a character).
+size_t DisplayChars(const std::string &text) {
+  size_t n = 0;
+  for (unsigned char c : text)
+    if ((c & 0xC0) != 0x80) ++n;
+  return n;
+}
+}  // namespace
+
+namespace {
 
 std::string Trim(const std::string &text) {
   size_t a = 0, b = text.size();
@@ -144,10 +154,21 @@ double ParseFloat(const std::string &text) {
 }
 
 bool ParseBoolean(const std::string &text) {
-  std::string upper = Upper(text);
-  if (upper == "TRUE") return true;
-  if (upper == "FALSE") return false;
-  throw ValueError(text + " is not valid data for a boolean field.");
+  const std::string upper = Upper(Trim(text));
+  for (const char *yes : {"TRUE", "T", "YES", "Y", "1", "ON"})
+    if (upper == yes) return true;
+  for (const char *no : {"FALSE", "F", "NO", "N", "0", "OFF"})
+    if (upper == no) return false;
+  throw ValueError(text + " is not valid data for a boolean field (true/false, yes/no, 1/0, on/off, t/f, y/n).");
+}
+
+std::string LongerThanField(const Field &field, const std::string &text) {
+  const size_t chars = DisplayChars(text);
+  std::string message = "'" + text + "' is " + std::to_string(text.size()) + " bytes long, longer than the " +
+                        std::to_string(field.maxChars()) + " bytes of field " + field.name;
+  if (chars != text.size())
+    message += " (its " + std::to_string(chars) + " characters take more than one byte each in UTF-8)";
+  return message;
 }
 
 double ParseDateTime(const std::string &text) {
@@ -307,8 +328,7 @@ void StoreValue(const Field &field, int32_t fieldNo, const std::string &text, ui
     }
     case 'S':
       if (text.size() > static_cast<size_t>(field.maxChars()))
-        throw ValueError("'" + text + "' is longer than the " + std::to_string(field.maxChars()) +
-                         " characters of field " + field.name);
+        throw ValueError(LongerThanField(field, text));
       if (text.find('\0') != std::string::npos)
         throw ValueError("a NUL character cannot be stored in field " + field.name);
       std::memset(at, 0, field.size);
@@ -388,8 +408,7 @@ std::string EngineKeyText(const Field &field, const std::string &text) {
     }
     case 'S':
       if (text.size() > static_cast<size_t>(field.maxChars()))
-        throw ValueError("'" + text + "' is longer than the " + std::to_string(field.maxChars()) +
-                         " characters of field " + field.name);
+        throw ValueError(LongerThanField(field, text));
       return text;
     default:
       throw ValueError("field " + field.name + " has the unknown type letter '" + std::string(1, field.type) + "'");

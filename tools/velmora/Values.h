@@ -1,11 +1,12 @@
 // Field values as the tool reads and writes them, per field type:
-//   B  true / false (any letter case)
+//   B  true/false, yes/no, t/f, y/n, 1/0, on/off (any letter case)
 //   C  a decimal number, optionally with one leading "$"
 //   D  YYYY-MM-DD, optionally followed by a blank or "T" and HH:MM[:SS[.fff]]
 //   F  a decimal number (with an optional exponent)
 //   I  a whole number from -2147483648 to 2147483647
 //   R  a decimal number within the range of the six-byte real
-//   S  the characters themselves, at most the field's length
+//   S  the text itself, at most the field's length in bytes (UTF-8: a letter
+//      beyond ASCII takes 2 to 4 bytes)
 // An empty text is null.  Conversions never depend on the host's locale.
 #pragma once
 
@@ -42,6 +43,8 @@ bool IsNumericType(char letter);
 int32_t ParseInteger(const std::string &text);
 double ParseFloat(const std::string &text);
 bool ParseBoolean(const std::string &text);
+// "'TEXT' is N bytes long, longer than the M bytes of field NAME ..."
+std::string LongerThanField(const Field &field, const std::string &text);
 // Days since 30 December 1899, the time of day as the fraction.
 double ParseDateTime(const std::string &text);
 
