@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test, or only the stages named:
-#   scripts/test.sh [native] [sanitizers] [release] [win32]
+#   scripts/test.sh [native] [sanitizers] [release] [fuzz] [win32]
 #   native     build/          default build type, ctest (unit, export, tool and script
 #                              tests), and the shared library exports exactly the 58
 #                              entry points
 #   sanitizers build-asan/     AddressSanitizer and UndefinedBehaviorSanitizer, ctest
 #   release    build-release/  the Release configuration (-O3), ctest, so that an
 #                              optimiser-only warning is seen here first
+#   fuzz       build-fuzz/     the libFuzzer targets built with clang and the sanitizers, each
+#                              run for 30 s from its seed corpus as a smoke run
 #   win32      build-win32/    Velmora.dll and the Windows test programs cross-built with
 #                              MinGW-w64; the DLL's export directory, imports and calling
 #                              convention checked without running it; the Windows test
@@ -20,7 +22,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 jobs=2
 start=$(date +%s)
-all_stages=(native sanitizers release win32)
+all_stages=(native sanitizers release fuzz win32)
 
 stages=("$@")
 [ "${#stages[@]}" -eq 0 ] && stages=("${all_stages[@]}")
@@ -95,6 +97,10 @@ sanitizers() {
 release() {
   build build-release -DVELMORA_TESTS=ON -DCMAKE_BUILD_TYPE=Release &&
     ctest --test-dir "$root/build-release" --output-on-failure
+}
+
+fuzz() {
+  "$root/scripts/fuzz.sh" 30
 }
 
 win32() {
