@@ -57,7 +57,12 @@ int32_t TVRVelmoraDB::UnfilteredLast() {
 
 int32_t TVRVelmoraDB::UnfilteredNext() {
   TIndex &index = *PrimaryIndex;
-  if (!AtEOF) {
+  if (PendingNext && !AtEOF && CurrentRec >= 0) {
+    // The cursor already stands on the record that followed the one that went.
+    PendingNext = false;
+    AtBOF = false;
+    LoadCurrentRecord();
+  } else if (!AtEOF) {
     AtBOF = false;
     if (CurrentRec == RangeLastRec) {
       AtEOF = true;
@@ -150,7 +155,9 @@ bool TVRVelmoraDB::FilteredLast() {
 
 bool TVRVelmoraDB::FilteredNext() {
   if (AtEOF) return false;
-  int32_t r = FilteredSeek(false, true, true);
+  const bool include = PendingNext;
+  PendingNext = false;
+  int32_t r = FilteredSeek(include, true, true);
   AtBOF = false;
   AtEOF = r < 0;
   return r >= 0;

@@ -9,6 +9,7 @@
 #include "Ind1/Index.h"
 #include "VRcomm/FileNames.h"
 #include "VRcomm/ShortString.h"
+#include "Velmoradb/TableCall.h"
 #include "Velmoradb/VelmoraDB.h"
 
 namespace velmora {
@@ -25,6 +26,15 @@ int32_t TVRVelmoraDB::OpenTable(const std::string &path, int32_t openMode) {
   std::unique_ptr<platform::File> file = platform::Os().Open(path, openMode, &error);
   if (!file) {
     SchemaHandle = -1;
+    // The result stays the bare refusal; the reason is left for the error text.
+    int32_t ignored = 0;
+    bool exists = platform::Os().Exists(path);
+    bool inUse = exists && (error == 13 || error == 5 || error == 32 || error == 33) &&
+                 platform::Os().Open(path, platform::kAccessRead | platform::kShareDenyNone, &ignored) != nullptr;
+    if (inUse)
+      LastError = "The table " + path + " is in use by another program";
+    else
+      LastError = platform::IoErrorText(error) + ": " + path;
     return SchemaHandle;
   }
   SchemaFile = std::move(file);
@@ -32,10 +42,21 @@ int32_t TVRVelmoraDB::OpenTable(const std::string &path, int32_t openMode) {
   SchemaHandle = SchemaFile->Handle() > 0 ? SchemaFile->Handle() : 1;
   try {
     LoadDefinition();
-    OpenDataFile(Cut255(ReplaceExtension(path, ".VRD")), RecordSize);
-    PrimaryIndex->OpenIndexes(path, IndexCount);
+    // A table that may only be read is read from files that may only be read.
+    const bool readAccess = (openMode & 3) == platform::kAccessRead;
+    OpenDataFile(Cut255(ReplaceExtension(path, ".VRD")), RecordSize, readAccess);
+    PrimaryIndex->OpenIndexes(path, IndexCount, readAccess);
+    std::vector<platform::RecordFile *> files{&DataFile};
+    for (int32_t i = 0; i < kMaxIndexes; ++i) files.push_back(&PrimaryIndex->LeafFileAt(i));
+    for (int32_t i = 0; i < kMaxIndexes; ++i) files.push_back(&PrimaryIndex->Directory.DirFileAt(i));
+    const int32_t sharing = openMode & 0xF0;
+    const bool denyWrite = sharing == platform::kShareCompat || sharing == platform::kShareExclusive ||
+                           sharing == platform::kShareDenyWrite;
+    Pager.Open(path, std::move(files), denyWrite, DataReadOnly || PrimaryIndex->OpenedReadOnly());
+    TableCall call(*this, TableCall::kMoving);
     ChangeIndex(0);
     Bookmarks.clear();
+    call.Finish();
   } catch (...) {
     // A table that failed to open is left closed, with nothing held open.
     try {
@@ -116,6 +137,8 @@ void TVRVelmoraDB::CloseTable() {
       if (!failure) failure = std::current_exception();
     }
   };
+  PendingNext = false;
+  Pager.Close();
   attempt([&] {
     std::unique_ptr<platform::File> schemaFile = std::move(SchemaFile);
     SchemaHandle = 0;
