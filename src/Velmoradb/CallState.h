@@ -15,7 +15,7 @@ constexpr int kKeptBuffers = 6;
 
 struct TVRVelmoraDB::CallState {
   int32_t rangeStartPos, currentPos, rangeRecordCount, rangeLastRec, rangeFirstRec, currentRec;
-  bool atEOF, atBOF, findResult;
+  bool atEOF, atBOF, findResult, pendingNext, cursorLost;
   std::vector<int32_t> bookmarks;
   std::vector<uint8_t> filterStates;
   int32_t passCount;

@@ -138,6 +138,7 @@ void TVRVelmoraDB::CloseTable() {
     }
   };
   PendingNext = false;
+  CursorLost = false;
   Pager.Close();
   attempt([&] {
     std::unique_ptr<platform::File> schemaFile = std::move(SchemaFile);

@@ -20,6 +20,8 @@ std::unique_ptr<TVRVelmoraDB::CallState> TVRVelmoraDB::SaveCallState() const {
   s->atEOF = AtEOF;
   s->atBOF = AtBOF;
   s->findResult = FindResult;
+  s->pendingNext = PendingNext;
+  s->cursorLost = CursorLost;
   s->bookmarks = Bookmarks;
   s->filterStates = FilterList->States;
   s->passCount = FilterList->PassCount;
@@ -49,7 +51,8 @@ void TVRVelmoraDB::RestoreCallState(const CallState &s) {
     for (int i = 0; i < kKeptBuffers; ++i)
       std::copy(&s.buffers[i * size], &s.buffers[i * size] + size, RecordBuffers[i + 1]);
   PrimaryIndex->RestoreState(s.index);
-  PendingNext = false;
+  PendingNext = s.pendingNext;
+  CursorLost = s.cursorLost;
 }
 
 void TVRVelmoraDB::KeepCursorKey(std::vector<uint8_t> &key) {
@@ -63,7 +66,23 @@ void TVRVelmoraDB::KeepCursorKey(std::vector<uint8_t> &key) {
   }
 }
 
-void TVRVelmoraDB::ResyncAfterChange(const std::vector<uint8_t> &key) {
+void TVRVelmoraDB::ResyncAfterChange(const std::vector<uint8_t> &key, bool showMoved) {
+  // The record buffer keeps what the client put there or last saw (a posting
+  // operation posts it; a walk must not see the record it is re-found on
+  // before it moves there), unless the call is one that moves the cursor.
+  std::vector<uint8_t> buffer;
+  if (!showMoved) buffer.assign(CurrentBuffer(), CurrentBuffer() + RecordSize);
+  struct PutBack {
+    TVRVelmoraDB &table;
+    std::vector<uint8_t> &buffer;
+    ~PutBack() {
+      if (!buffer.empty()) table.CopyRecord(buffer.data(), table.CurrentBuffer());
+    }
+  } putBack{*this, buffer};
+  ResyncCursor(key);
+}
+
+void TVRVelmoraDB::ResyncCursor(const std::vector<uint8_t> &key) {
   TIndex &index = *PrimaryIndex;
   ResetCache();
   PendingNext = false;
@@ -80,6 +99,7 @@ void TVRVelmoraDB::ResyncAfterChange(const std::vector<uint8_t> &key) {
   SeekRangeStart();
   SeekRangeEnd();
   if (CheckRangeEmpty()) {
+    CursorLost = CursorLost || !key.empty();
     index.MoveFirst();
     index.SaveCursor(false);
     if (Filtered) FilterList->Clear();
@@ -92,8 +112,10 @@ void TVRVelmoraDB::ResyncAfterChange(const std::vector<uint8_t> &key) {
     // The record went, and what follows it starts the range.
     SearchKey(RangeFirstCopy(), active, r);
     PendingNext = !key.empty();
+    CursorLost = CursorLost || PendingNext;
     if (PendingNext) AtEOF = false;
   } else if (CompareKeys(key.data(), RangeLastCopy(), true, active) > 0) {
+    CursorLost = true;
     // The record went, and nothing follows it in the range.
     SearchKey(RangeLastCopy(), active, r);
     AtEOF = true;
@@ -101,11 +123,15 @@ void TVRVelmoraDB::ResyncAfterChange(const std::vector<uint8_t> &key) {
   } else if (!SearchKey(key.data(), active, r)) {
     if (r < 0) r = index.CurrentOrNext();
     PendingNext = true;
+    CursorLost = true;
     AtEOF = false;
   }
   CurrentRec = r;
   CurrentPos = index.OrdinalPosition();
   index.SaveCursor(CurrentRec >= 0);
+  // Where the record went, the buffer shows the record the cursor now
+  // stands on; where it stayed, the buffer keeps what the client put there.
+  if (PendingNext || AtEOF || key.empty()) LoadCurrentRecord();
   if (Filtered) {
     FilterList->Reset(RecordCount());
     Recount(true);

@@ -13,12 +13,13 @@ thread_local CallFrame *currentFrame = nullptr;
 TableCall::TableCall(TVRVelmoraDB &table, Kind kind) : table_(table), posting_(kind == kPosting) {
   TablePager &pager = table.Pager;
   if (!pager.IsOpen()) return;
-  if (kind != kPassive) table.PendingNext = false;
+  if (kind == kMoving || kind == kPosting) table.PendingNext = false;
+  if (kind == kMoving) table.CursorLost = false;
   std::vector<uint8_t> key;
   const bool changed = pager.Begin(posting_, [&] { table.KeepCursorKey(key); });
   active_ = true;
   try {
-    if (changed) table.ResyncAfterChange(key);
+    if (changed) table.ResyncAfterChange(key, kind == kMoving);
     if (posting_) saved_ = table.SaveCallState();
   } catch (...) {
     active_ = false;
@@ -56,6 +57,7 @@ void TableCall::Finish() {
   active_ = false;
   try {
     table_.Pager.End(true);
+    if (posting_) table_.CursorLost = false;
   } catch (...) {
     PutBack();
     throw;

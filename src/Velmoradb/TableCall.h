@@ -18,6 +18,8 @@ class TableCall {
   enum Kind {
     kPassive,  // reads only and leaves the cursor where it is
     kMoving,   // reads and may move the cursor
+    kNext,     // moves to the next record (which may be the one the cursor
+               // was re-found on after its own record went)
     kPosting,  // changes the table
   };
   TableCall(TVRVelmoraDB &table, Kind kind);

@@ -18,6 +18,9 @@ namespace velmora {
 class TIndex;
 class TMiscFileOps;
 
+inline constexpr const char *kCursorLost =
+    "Another program changed or deleted the current record; find it again before editing or deleting it.";
+
 class TVRVelmoraDB : public TVRRecBase {
  public:
   TVRVelmoraDB();
@@ -154,7 +157,10 @@ class TVRVelmoraDB : public TVRRecBase {
   // After they were dropped: finds the range again from its keys and the
   // current record by its key (or the nearest following one, which the next
   // Next then returns), and recounts the filter.
-  void ResyncAfterChange(const std::vector<uint8_t> &key);
+  // showMoved: where the current record went, the record buffer shows the
+  // record the cursor now stands on; otherwise it keeps its contents.
+  void ResyncAfterChange(const std::vector<uint8_t> &key, bool showMoved);
+  void ResyncCursor(const std::vector<uint8_t> &key);
   // Rebuild through the images: the data file is copied into the rebuild
   // file, and the emptying and re-posting are one posting operation.
   void RebuildInPlace(int32_t &kept, int32_t &before);
@@ -212,6 +218,9 @@ class TVRVelmoraDB : public TVRRecBase {
   // The cursor was put on the record after one that went away: the next
   // Next returns it instead of moving past it.
   bool PendingNext = false;
+  // Another program changed or deleted the record the cursor stood on since
+  // the client last moved: editing or deleting it is refused.
+  bool CursorLost = false;
 };
 
 }  // namespace velmora

@@ -31,6 +31,10 @@ inline TVRVelmoraDB &EnterTable(int32_t h, const char *operation, TableCall::Kin
 inline TVRVelmoraDB &OpenTableOf(int32_t h, const char *operation) {
   return EnterTable(h, operation, TableCall::kMoving);
 }
+// The export that moves to the next record.
+inline TVRVelmoraDB &NextTableOf(int32_t h, const char *operation) {
+  return EnterTable(h, operation, TableCall::kNext);
+}
 // An export that only reads and leaves the cursor where it stands.
 inline TVRVelmoraDB &ReadingTableOf(int32_t h, const char *operation) {
   return EnterTable(h, operation, TableCall::kPassive);

@@ -217,7 +217,7 @@ VR_EXPORT int32_t VR_CALL DLL_ChangeIndex(int32_t h, int32_t indexNo) {
 
 VR_TABLE_CALL(int32_t, DLL_First, table.First())
 VR_TABLE_CALL(int32_t, DLL_Last, table.Last())
-VR_TABLE_CALL(int32_t, DLL_Next, table.Next())
+VR_TABLE_CALL_AS(NextTableOf, int32_t, DLL_Next, table.Next())
 VR_TABLE_CALL(int32_t, DLL_Prior, table.Prior())
 VR_READING_CALL(int32_t, DLL_CurrentRecordPosition, table.CurrentRecordPosition())
 VR_READING_CALL(uint8_t, DLL_BOF, table.AtBOF ? 1 : 0)

@@ -231,7 +231,7 @@ std::vector<Op> MakeWorkload(uint32_t seed, int count, int32_t firstId, const Mo
       op.kind = Op::kEmpty;
     } else if (model.size() < 3 || pick < 5) {
       op.row = Row{next, Name(rng, "N"), Name(rng, "C"), static_cast<int32_t>(rng() % 5), "new"};
-      next += 1 + static_cast<int32_t>(rng() % 3);
+      next += 2 * (1 + static_cast<int32_t>(rng() % 3));
     } else {
       auto it = model.begin();
       std::advance(it, static_cast<long>(rng() % model.size()));

@@ -50,12 +50,14 @@ class Client {
   // The error text (selector 1) of the status export.
   std::string ErrorText();
 
+  // The record buffer of a row, and the row of a record buffer.
+  std::vector<uint8_t> Encode(const Row &row) const;
+  Row Decode(const std::vector<uint8_t> &record) const;
+
   int32_t handle = 0;
 
  private:
   void Layout();
-  std::vector<uint8_t> Encode(const Row &row) const;
-  Row Decode(const std::vector<uint8_t> &record) const;
   int32_t size_ = 0;
   int32_t offset_[5] = {};
   int32_t length_[5] = {};
