@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "Ind1/Index.h"
@@ -16,6 +17,7 @@ constexpr int kKeptBuffers = 6;
 struct TVRVelmoraDB::CallState {
   int32_t rangeStartPos, currentPos, rangeRecordCount, rangeLastRec, rangeFirstRec, currentRec;
   bool atEOF, atBOF, findResult, pendingNext, cursorLost;
+  std::string damageReason;
   std::vector<int32_t> bookmarks;
   std::vector<uint8_t> filterStates;
   int32_t passCount;

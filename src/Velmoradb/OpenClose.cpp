@@ -57,15 +57,30 @@ int32_t TVRVelmoraDB::OpenTable(const std::string &path, int32_t openMode) {
     ChangeIndex(0);
     Bookmarks.clear();
     call.Finish();
-  } catch (...) {
-    // A table that failed to open is left closed, with nothing held open.
-    try {
-      CloseTable();
-    } catch (...) {
+  } catch (const EVelmoraDBError &e) {
+    // Files that are all there but disagree (the messages advising a
+    // rebuild) leave the table open for the rebuild alone.
+    const std::string message = e.what();
+    if (message.find("suggest rebuild") != std::string::npos && DataFileOpen() &&
+        PrimaryIndex->LeafFileCount == IndexCount && PrimaryIndex->Directory.DirFilesOpen && Pager.IsOpen()) {
+      DamageReason = message;
+      throw;
     }
+    CloseAfterFailedOpen();
+    throw;
+  } catch (...) {
+    CloseAfterFailedOpen();
     throw;
   }
   return SchemaHandle;
+}
+
+void TVRVelmoraDB::CloseAfterFailedOpen() {
+  // A table that failed to open is left closed, with nothing held open.
+  try {
+    CloseTable();
+  } catch (...) {
+  }
 }
 
 void TVRVelmoraDB::LoadDefinition() {
@@ -139,6 +154,7 @@ void TVRVelmoraDB::CloseTable() {
   };
   PendingNext = false;
   CursorLost = false;
+  DamageReason.clear();
   Pager.Close();
   attempt([&] {
     std::unique_ptr<platform::File> schemaFile = std::move(SchemaFile);
@@ -155,6 +171,8 @@ void TVRVelmoraDB::CloseTable() {
 void TVRVelmoraDB::RequireOpen(const char *operation) const {
   if (!IsOpen())
     throw EVelmoraDBError(std::string(operation) + " needs an open table");
+  if (!DamageReason.empty() && std::string(operation) != "DLL_RebuildTable")
+    throw EVelmoraDBError("Unable to use the table " + SchemaPath + " before it is rebuilt: " + DamageReason);
 }
 
 }  // namespace velmora

@@ -147,6 +147,7 @@ void TVRVelmoraDB::RebuildInPlace(int32_t &kept, int32_t &before) {
 void TVRVelmoraDB::RebuildTable(int32_t &kept, int32_t &before) {
   if (Pager.IsOpen() && DataFile.ImageInUse()) {
     RebuildInPlace(kept, before);
+    DamageReason.clear();
     return;
   }
   before = RecordCount();
@@ -187,6 +188,7 @@ void TVRVelmoraDB::RebuildTable(int32_t &kept, int32_t &before) {
   }
   kept = before - rejected;
   old.Close();
+  DamageReason.clear();
 }
 
 }  // namespace velmora

@@ -22,6 +22,7 @@ std::unique_ptr<TVRVelmoraDB::CallState> TVRVelmoraDB::SaveCallState() const {
   s->findResult = FindResult;
   s->pendingNext = PendingNext;
   s->cursorLost = CursorLost;
+  s->damageReason = DamageReason;
   s->bookmarks = Bookmarks;
   s->filterStates = FilterList->States;
   s->passCount = FilterList->PassCount;
@@ -43,6 +44,7 @@ void TVRVelmoraDB::RestoreCallState(const CallState &s) {
   AtEOF = s.atEOF;
   AtBOF = s.atBOF;
   FindResult = s.findResult;
+  DamageReason = s.damageReason;
   Bookmarks = s.bookmarks;
   FilterList->States = s.filterStates;
   FilterList->PassCount = s.passCount;

@@ -10,7 +10,8 @@ namespace {
 thread_local CallFrame *currentFrame = nullptr;
 }
 
-TableCall::TableCall(TVRVelmoraDB &table, Kind kind) : table_(table), posting_(kind == kPosting) {
+TableCall::TableCall(TVRVelmoraDB &table, Kind kind)
+    : table_(table), posting_(kind == kPosting), moving_(kind == kMoving || kind == kPosting) {
   TablePager &pager = table.Pager;
   if (!pager.IsOpen()) return;
   if (kind == kMoving || kind == kPosting) table.PendingNext = false;
@@ -57,7 +58,12 @@ void TableCall::Finish() {
   active_ = false;
   try {
     table_.Pager.End(true);
-    if (posting_) table_.CursorLost = false;
+    // A call that put the cursor somewhere of its own choosing has left
+    // behind whatever a change under it did to the old place.
+    if (moving_) {
+      table_.CursorLost = false;
+      table_.PendingNext = false;
+    }
   } catch (...) {
     PutBack();
     throw;

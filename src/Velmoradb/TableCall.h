@@ -36,6 +36,7 @@ class TableCall {
 
   TVRVelmoraDB &table_;
   bool posting_;
+  bool moving_;
   bool active_ = false;
   std::unique_ptr<TVRVelmoraDB::CallState> saved_;
 };

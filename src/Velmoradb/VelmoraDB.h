@@ -221,6 +221,10 @@ class TVRVelmoraDB : public TVRRecBase {
   // Another program changed or deleted the record the cursor stood on since
   // the client last moved: editing or deleting it is refused.
   bool CursorLost = false;
+  // Set when the open found the files disagreeing: only the rebuild (and
+  // closing, and the status texts) may use the table until it has run.
+  std::string DamageReason;
+  void CloseAfterFailedOpen();
 };
 
 }  // namespace velmora

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 
+#include <velmora/velmora.h>
 #include <velmora/velmora.hpp>
 
 #include "support/CountingPlatform.h"
@@ -144,6 +145,50 @@ TEST_P(FailedWrites, AFailedOperationHasNoEffectAndTheNextCallWorks) {
     EXPECT_TRUE(contents == models.back());
   }
   EXPECT_GT(failures, 50);
+}
+
+TEST(DamagedTable, AnOpenThatAdvisesARebuildLeavesTheRebuildReachable) {
+  TempDir dir;
+  const std::string path = dir / "t.vri";
+  CreateTable(path);
+  std::vector<Row> rows;
+  {
+    Client fill;
+    ASSERT_GT(fill.Open(path, 34), 0);
+    for (int32_t id = 1; id <= 30; ++id) fill.Insert(Row{id, "N" + std::to_string(id % 7), "C", id, ""});
+    rows = fill.Walk(0);
+  }
+  // Index 0's directory names a block its leaf file does not have.
+  std::string directory = dir.Read("t.va2");
+  directory[0] = 99;
+  dir.Write("t.va2", directory);
+  Client client;
+  try {
+    client.Open(path, 34);
+    FAIL() << "a damaged table opened";
+  } catch (const EVelmoraDBError &e) {
+    EXPECT_NE(std::string::npos, std::string(e.what()).find("suggest rebuild")) << e.what();
+  }
+  EXPECT_TRUE(DLL_CheckOpen(client.handle)) << "the table stays open for the rebuild";
+  try {
+    DLL_First(client.handle);
+    FAIL() << "a damaged table was walked";
+  } catch (const EVelmoraDBError &e) {
+    EXPECT_EQ(0u, std::string(e.what()).find("Unable to use the table " + path + " before it is rebuilt: "));
+  }
+  EXPECT_THROW(client.Insert(Row{99, "X", "Y", 1, ""}), EVelmoraDBError);
+  uint8_t status[256] = {};
+  DLL_InternalStatus(status, client.handle, 0);
+  EXPECT_GT(status[0], 0);
+  int32_t kept = -1, before = -1;
+  DLL_RebuildTable(client.handle, &kept, &before);
+  EXPECT_EQ(30, kept);
+  EXPECT_EQ(30, before);
+  Model contents;
+  EXPECT_EQ("", Soundness(client, &contents));
+  EXPECT_EQ(rows, client.Walk(0));
+  client.Close();
+  EXPECT_FALSE(DLL_CheckOpen(client.handle));
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, FailedWrites,

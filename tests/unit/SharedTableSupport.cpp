@@ -51,7 +51,14 @@ Client::~Client() {
 }
 
 int32_t Client::Open(const std::string &schemaPath, int32_t mode) {
-  int32_t result = DLL_OpenTable(handle, Short(schemaPath).data(), mode);
+  int32_t result = 0;
+  try {
+    result = DLL_OpenTable(handle, Short(schemaPath).data(), mode);
+  } catch (...) {
+    // A table left open for its rebuild still has its layout.
+    if (DLL_CheckOpen(handle)) Layout();
+    throw;
+  }
   if (result > 0) Layout();
   return result;
 }
