@@ -1,11 +1,37 @@
 #!/usr/bin/env bash
-# Installs what building and testing Velmora needs on a Debian 12 machine:
-# the native toolchain and GoogleTest, the i686 MinGW-w64 cross toolchain, and
-# Wine with its 32-bit part.  Does nothing (and prints nothing) when all of it
-# is present.  Non-interactive; needs root or sudo only when something is missing.
+# Installs what Velmora needs on a Debian 12 machine.  Does nothing (and
+# prints nothing) when all of it is present.  Non-interactive; needs root or
+# sudo only when something is missing.
+#   setup.sh demo   the native toolchain, CMake and Ninja: enough to build the
+#                   library and the velmora tool
+#   setup.sh        (or "test") everything the test command needs as well:
+#                   GoogleTest, the i686 MinGW-w64 cross toolchain, SQLite,
+#                   pytest, clang with libFuzzer, qemu-user (to check the
+#                   32-bit probe program), and Wine with its 32-bit part where
+#                   this machine can run 32-bit programs at all
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev pkgconf g++-mingw-w64-i686 wine wine32:i386)
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+profile="${1:-test}"
+
+packages=(cmake ninja-build g++)
+plain_packages=()  # installed without their recommendations
+need_i386=0
+case "$profile" in
+  demo) ;;
+  test)
+    packages+=(libgtest-dev pkgconf g++-mingw-w64-i686 libsqlite3-dev sqlite3 python3-pytest
+               clang libclang-rt-14-dev)
+    # Without its recommendations: qemu-user-binfmt would route every 32-bit
+    # program through the emulator, which Wine does not survive.
+    plain_packages+=(qemu-user)
+    if "$root/scripts/probe-32bit.sh" >/dev/null; then
+      packages+=(wine wine32:i386)
+      need_i386=1
+    fi
+    ;;
+  *) echo "setup: unknown profile '$profile' (demo or test)" >&2; exit 2 ;;
+esac
 
 installed() {
   [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = "installed" ]
@@ -15,10 +41,16 @@ missing=()
 for package in "${packages[@]}"; do
   installed "$package" || missing+=("$package")
 done
+plain_missing=()
+for package in "${plain_packages[@]}"; do
+  installed "$package" || plain_missing+=("$package")
+done
 i386_missing=0
-dpkg --print-foreign-architectures | grep -qx i386 || i386_missing=1
+if [ "$need_i386" -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  i386_missing=1
+fi
 
-if [ "${#missing[@]}" -eq 0 ] && [ "$i386_missing" -eq 0 ]; then
+if [ "${#missing[@]}" -eq 0 ] && [ "${#plain_missing[@]}" -eq 0 ] && [ "$i386_missing" -eq 0 ]; then
   exit 0
 fi
 
@@ -27,12 +59,12 @@ if [ "$(id -u)" -ne 0 ]; then
   if command -v sudo >/dev/null 2>&1; then
     as_root=(sudo)
   else
-    echo "setup: missing packages (${missing[*]}) and no root rights to install them" >&2
+    echo "setup: missing packages (${missing[*]} ${plain_missing[*]}) and no root rights to install them" >&2
     exit 1
   fi
 fi
 
-echo "setup: installing ${missing[*]:-the i386 architecture}"
+echo "setup: installing ${missing[*]} ${plain_missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 if [ "$i386_missing" -eq 1 ]; then
   "${as_root[@]}" dpkg --add-architecture i386
@@ -40,5 +72,8 @@ fi
 "${as_root[@]}" apt-get update -qq
 if [ "${#missing[@]}" -gt 0 ]; then
   "${as_root[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+if [ "${#plain_missing[@]}" -gt 0 ]; then
+  "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${plain_missing[@]}" >/dev/null
 fi
 echo "setup: done"

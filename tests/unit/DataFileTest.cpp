@@ -163,7 +163,8 @@ TEST_F(DataFileTest, CopyAndFillTouchExactlyOneRecord) {
   std::memset(area, 0xEE, sizeof area);
   Base().CopyRecord(source.data(), area);
   Bytes expected = source;
-  expected.insert(expected.end(), {0xEE, 0xEE});
+  expected.push_back(0xEE);
+  expected.push_back(0xEE);
   EXPECT_EQ(Bytes(area, area + sizeof area), expected);
 }
 
