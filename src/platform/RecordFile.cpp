@@ -98,6 +98,10 @@ int32_t RecordFile::Write(const void *buffer, int32_t n) {
     const int64_t size = static_cast<int64_t>(image_.size());
     SaveOriginals(offset, end);
     if (end > size) {
+      // Grown by an eighth at a time rather than doubled: the images are
+      // most of an opener's memory.
+      if (static_cast<size_t>(end) > image_.capacity())
+        image_.reserve(std::max<size_t>(static_cast<size_t>(end), image_.size() + image_.size() / 8 + 4096));
       image_.resize(static_cast<size_t>(end), 0);
       // A gap before the write reaches the file as the zero bytes it reads as here.
       if (offset > size) MarkChanged(size, offset);
