@@ -9,6 +9,7 @@
 #include "FileOps/SchemaImage.h"
 #include "VRcomm/FieldTypes.h"
 #include "VRcomm/FileNames.h"
+#include "Velmoradb/TablePager.h"
 #include "platform/Platform.h"
 
 namespace velmora {
@@ -111,6 +112,35 @@ int32_t IndexCountFromSchema(const std::string &source, int32_t mode) {
   return image.indexCount;
 }
 
+// The table's side file (change counter and journal) goes with the table
+// where it exists; a missing one is never an error.  A destination's stale
+// side file is removed first: its journal would belong to other files.
+bool MoveSideFile(platform::Platform &os, const std::string &source, const std::string &dest, int32_t operation) {
+  const std::string from = os.ExistingName(TablePager::JournalName(source));
+  const std::string to = os.ExistingName(TablePager::JournalName(dest));
+  switch (operation) {
+    case kUtilRename:
+    case kUtilCopy:
+      if (!os.Exists(from)) return true;
+      if (os.Exists(to) && !os.Delete(to)) return false;
+      return operation == kUtilRename ? os.Rename(from, to) : os.Copy(from, to);
+    case kUtilDelete:
+    case kUtilReset:
+    case kUtilCreate: {
+      if (!os.Exists(from) || os.Delete(from)) return true;
+      // Held open by another opener: at least its journal must not be
+      // rolled back onto the new files.
+      int32_t error = 0;
+      std::unique_ptr<platform::File> file = os.Open(from, platform::kModeSharedReadWrite, &error);
+      if (!file) return false;
+      file->Truncate(TablePager::kCounterBytes);
+      return true;
+    }
+    default:
+      return true;
+  }
+}
+
 }  // namespace
 
 int32_t RunTableUtility(const std::string &source, const std::string &dest, int32_t operation) {
@@ -121,6 +151,17 @@ int32_t RunTableUtility(const std::string &source, const std::string &dest, int3
   if (indexCount < 0) return indexCount;
 
   platform::Platform &os = platform::Os();
+  // A copy holds the table's read lock throughout, so that no writer is half
+  // way through a change of the files it copies.
+  std::unique_ptr<platform::File> lock;
+  if (operation == kUtilCopy) {
+    int32_t error = 0;
+    lock = os.Open(os.ExistingName(TablePager::JournalName(source)), platform::kAccessRead | platform::kShareDenyNone,
+                   &error);
+    if (lock && !lock->LockSlots(TablePager::kTableSlot, 1, platform::File::LockKind::kShared,
+                                 TablePager::kLockWaitMs))
+      return -1;
+  }
   std::vector<TableFile> files = FileSet(source, dest, indexCount);
   bool touchesSchema = operation != kUtilReset && operation != kUtilCreate;
   for (const TableFile &file : files) {
@@ -136,6 +177,7 @@ int32_t RunTableUtility(const std::string &source, const std::string &dest, int3
     if (!done && file.kind == FileKind::Schema) return -1;
     allDone = allDone && done;
   }
+  allDone = MoveSideFile(os, source, dest, operation) && allDone;
   return allDone ? 1 : -1;
 }
 

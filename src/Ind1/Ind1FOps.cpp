@@ -33,20 +33,25 @@ std::string TInd1FOps::LeafFileName(const std::string &tableFileName, int32_t i)
 
 void TInd1FOps::RaiseReadError() { RaiseEngineError(kReadError); }
 
-void TInd1FOps::OpenLeafFiles(const std::string &tableFileName, int32_t n) {
+void TInd1FOps::OpenLeafFiles(const std::string &tableFileName, int32_t n, bool allowReadOnly) {
   // A count the file arrays cannot hold is refused before anything is opened.
   if (n < 0 || n > kMaxIndexFiles) RaiseEngineError(kOpenError);
   LeafFileCount = n;
+  OpenedReadOnly = false;
   for (int32_t i = 0; i < n; ++i) {
     LeafFiles[i].SetRecordSize(kBlockBytes);
     LeafFiles[i].Bind(LeafFileName(tableFileName, i));
     try {
-      LeafFiles[i].Open(platform::kModeSharedReadWrite);
+      if (LeafFiles[i].OpenWritableOrReadOnly(allowReadOnly)) OpenedReadOnly = true;
     } catch (const std::exception &) {
       RaiseEngineError(kOpenError);
     }
   }
 }
+
+void TInd1FOps::SaveWork(int32_t *to) const { std::memcpy(to, work_, sizeof work_); }
+
+void TInd1FOps::RestoreWork(const int32_t *from) { std::memcpy(work_, from, sizeof work_); }
 
 void TInd1FOps::CloseLeafFiles() {
   // Every file is closed even when closing one of them fails; the first

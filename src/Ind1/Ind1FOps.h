@@ -30,7 +30,9 @@ class TInd1FOps {
 
   // Opens the leaf files of indexes 0 to n-1 of the table whose schema file
   // is tableFileName (".VA1", ".VB1", ...).
-  void OpenLeafFiles(const std::string &tableFileName, int32_t n);
+  // allowReadOnly: a file that cannot be opened for writing is opened for
+  // reading (OpenedReadOnly tells).
+  void OpenLeafFiles(const std::string &tableFileName, int32_t n, bool allowReadOnly = false);
   // Closes the open leaf files; LeafFileCount becomes 0.
   void CloseLeafFiles();
 
@@ -54,7 +56,13 @@ class TInd1FOps {
   // The leaf file name of index i for a table file name.
   static std::string LeafFileName(const std::string &tableFileName, int32_t i);
 
+  platform::RecordFile &LeafFileAt(int32_t i) { return LeafFiles[i]; }
+  static constexpr int32_t kWorkSlots = kLastSlot - kFirstSlot + 1;
+  void SaveWork(int32_t *to) const;
+  void RestoreWork(const int32_t *from);
+
   // Read directly by the table engine.
+  bool OpenedReadOnly = false;
   int32_t CurIndex = 0;
   int32_t SavedIndex = 0;
   int32_t LeafFileCount = 0;

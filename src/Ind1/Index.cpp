@@ -22,10 +22,46 @@ constexpr int32_t kSplitKeep = 4;
 // ---------------------------------------------------------------------------
 // Opening, closing, selecting and emptying.
 
-void TIndex::OpenIndexes(const std::string &tableFileName, int32_t n) {
-  OpenLeafFiles(tableFileName, n);
-  Directory.OpenDirFiles(tableFileName, n);
+void TIndex::OpenIndexes(const std::string &tableFileName, int32_t n, bool allowReadOnly) {
+  OpenLeafFiles(tableFileName, n, allowReadOnly);
+  Directory.OpenDirFiles(tableFileName, n, allowReadOnly);
   Directory.SelectFile(0);
+}
+
+void TIndex::SaveState(State &s) const {
+  SaveWork(s.work);
+  s.curIndex = CurIndex;
+  s.savedIndex = SavedIndex;
+  s.slot = Slot;
+  s.savedSlot = SavedSlot;
+  s.lo = Lo;
+  s.hi = Hi;
+  s.mid = Mid;
+  s.level = Level;
+  s.entryCount = Directory.EntryCount;
+  s.curPosition = Directory.CurPosition;
+  s.curFileNo = Directory.CurFileNo;
+  s.savedFileNo = Directory.SavedFileNo;
+  s.savedPosition = Directory.SavedPosition;
+  s.blockCounts = BlockCounts;
+}
+
+void TIndex::RestoreState(const State &s) {
+  RestoreWork(s.work);
+  CurIndex = s.curIndex;
+  SavedIndex = s.savedIndex;
+  Slot = s.slot;
+  SavedSlot = s.savedSlot;
+  Lo = s.lo;
+  Hi = s.hi;
+  Mid = s.mid;
+  Level = s.level;
+  Directory.EntryCount = s.entryCount;
+  Directory.CurPosition = s.curPosition;
+  Directory.CurFileNo = s.curFileNo;
+  Directory.SavedFileNo = s.savedFileNo;
+  Directory.SavedPosition = s.savedPosition;
+  BlockCounts = s.blockCounts;
 }
 
 void TIndex::CloseIndexes() {

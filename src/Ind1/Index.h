@@ -22,7 +22,18 @@ class TIndex : public TInd1FOps {
   ~TIndex() = default;
 
   // Opens the leaf and directory files of indexes 0 to n-1 and selects index 0.
-  void OpenIndexes(const std::string &tableFileName, int32_t n);
+  void OpenIndexes(const std::string &tableFileName, int32_t n, bool allowReadOnly = false);
+  bool OpenedReadOnly() const { return TInd1FOps::OpenedReadOnly || Directory.OpenedReadOnly; }
+
+  // The whole cursor and directory state, to be put back after a failed call.
+  struct State {
+    int32_t work[kWorkSlots];
+    int32_t curIndex, savedIndex, slot, savedSlot, lo, hi, mid, level;
+    int32_t entryCount, curPosition, curFileNo, savedFileNo, savedPosition;
+    std::vector<int32_t> blockCounts;
+  };
+  void SaveState(State &state) const;
+  void RestoreState(const State &state);
   void CloseIndexes();
   // Makes index i current; the working block is loaded by the next search,
   // MoveFirst, MoveLast or RestoreCursor.

@@ -42,14 +42,15 @@ std::string TVRSecondIndex::DirFileName(const std::string &tableFileName, int32_
   return ReplaceExtension(tableFileName, ext);
 }
 
-void TVRSecondIndex::OpenDirFiles(const std::string &tableFileName, int32_t n) {
+void TVRSecondIndex::OpenDirFiles(const std::string &tableFileName, int32_t n, bool allowReadOnly) {
   if (n < 0 || n > kMaxDirFiles) RaiseEngineError(kOpenError);
   DirFileCount = n;
+  OpenedReadOnly = false;
   for (int32_t i = 0; i < n; ++i) {
     DirFiles[i].SetRecordSize(kEntryBytes);
     DirFiles[i].Bind(DirFileName(tableFileName, i));
     try {
-      DirFiles[i].Open(platform::kModeSharedReadWrite);
+      if (DirFiles[i].OpenWritableOrReadOnly(allowReadOnly)) OpenedReadOnly = true;
     } catch (const std::exception &) {
       RaiseEngineError(kOpenError);
     }

@@ -33,7 +33,9 @@ class TVRSecondIndex {
 
   // Opens the directory files of indexes 0 to n-1 (".VA2", ".VB2", ...) and
   // selects file 0.
-  void OpenDirFiles(const std::string &tableFileName, int32_t n);
+  void OpenDirFiles(const std::string &tableFileName, int32_t n, bool allowReadOnly = false);
+  platform::RecordFile &DirFileAt(int32_t i) { return DirFiles[i]; }
+  bool OpenedReadOnly = false;
   void CloseDirFiles();
   // Makes directory file i current and reads its first entry.
   void SelectFile(int32_t i);

@@ -45,7 +45,7 @@ void TVRRecBase::ReleaseRecordBlock() {
   for (auto &buffer : RecordBuffers) buffer = nullptr;
 }
 
-void TVRRecBase::OpenDataFile(const std::string &fileName, int32_t recordSize) {
+void TVRRecBase::OpenDataFile(const std::string &fileName, int32_t recordSize, bool allowReadOnly) {
   if (DataFile.IsOpen() || RecordBlock != nullptr || CacheBlock != nullptr)
     RaiseEngineError("Data file " + DataFileName + " is already open");
   if (recordSize < 0 || recordSize > kMaxRecordSize) RefuseRecordSize(recordSize);
@@ -64,7 +64,7 @@ void TVRRecBase::OpenDataFile(const std::string &fileName, int32_t recordSize) {
     DataFile.Bind(fileName);
     DataFileName = fileName;
     DataFile.SetRecordSize(RecordSize);
-    DataFile.Open(platform::kModeSharedReadWrite);
+    DataReadOnly = DataFile.OpenWritableOrReadOnly(allowReadOnly);
   } catch (...) {
     // Leave the object closed rather than holding buffers without a file.
     ReleaseRecordBlock();

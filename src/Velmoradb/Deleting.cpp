@@ -17,6 +17,7 @@ int32_t TVRVelmoraDB::DeleteRecord() {
 void TVRVelmoraDB::RemoveRecord(const uint8_t *image) {
   TIndex &index = *PrimaryIndex;
   if (CurrentRec == -1) RaiseTableError("Unable to delete. Range is empty.");
+  if (CursorLost) RaiseTableError(kCursorLost);
   int32_t a = CurrentRec;
   bool wasLast = a == RangeLastRec;
   bool wasFirst = a == RangeFirstRec;

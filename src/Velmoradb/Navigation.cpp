@@ -57,7 +57,12 @@ int32_t TVRVelmoraDB::UnfilteredLast() {
 
 int32_t TVRVelmoraDB::UnfilteredNext() {
   TIndex &index = *PrimaryIndex;
-  if (!AtEOF) {
+  if (PendingNext && !AtEOF && CurrentRec >= 0) {
+    // The cursor already stands on the record that followed the one that went.
+    PendingNext = false;
+    AtBOF = false;
+    LoadCurrentRecord();
+  } else if (!AtEOF) {
     AtBOF = false;
     // The index's own end also ends the range: whatever the files say, a
     // walk with Next cannot go on for ever.
@@ -152,7 +157,9 @@ bool TVRVelmoraDB::FilteredLast() {
 
 bool TVRVelmoraDB::FilteredNext() {
   if (AtEOF) return false;
-  int32_t r = FilteredSeek(false, true, true);
+  const bool include = PendingNext;
+  PendingNext = false;
+  int32_t r = FilteredSeek(include, true, true);
   AtBOF = false;
   AtEOF = r < 0;
   return r >= 0;

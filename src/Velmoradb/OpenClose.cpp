@@ -10,6 +10,7 @@
 #include "VRcomm/FileNames.h"
 #include "VRcomm/ShortString.h"
 #include "Velmoradb/EngineError.h"
+#include "Velmoradb/TableCall.h"
 #include "Velmoradb/VelmoraDB.h"
 
 namespace velmora {
@@ -27,6 +28,15 @@ int32_t TVRVelmoraDB::OpenTable(const std::string &path, int32_t openMode) {
   std::unique_ptr<platform::File> file = platform::Os().Open(path, openMode, &error);
   if (!file) {
     SchemaHandle = -1;
+    // The result stays the bare refusal; the reason is left for the error text.
+    int32_t ignored = 0;
+    bool exists = platform::Os().Exists(path);
+    bool inUse = exists && (error == 13 || error == 5 || error == 32 || error == 33) &&
+                 platform::Os().Open(path, platform::kAccessRead | platform::kShareDenyNone, &ignored) != nullptr;
+    if (inUse)
+      LastError = "The table " + path + " is in use by another program";
+    else
+      LastError = platform::IoErrorText(error) + ": " + path;
     return SchemaHandle;
   }
   SchemaFile = std::move(file);
@@ -34,20 +44,47 @@ int32_t TVRVelmoraDB::OpenTable(const std::string &path, int32_t openMode) {
   SchemaHandle = SchemaFile->Handle() > 0 ? SchemaFile->Handle() : 1;
   try {
     LoadDefinition();
-    OpenDataFile(Cut255(ReplaceExtension(path, ".VRD")), RecordSize);
-    PrimaryIndex->OpenIndexes(path, IndexCount);
+    // A table that may only be read is read from files that may only be read.
+    const bool readAccess = (openMode & 3) == platform::kAccessRead;
+    OpenDataFile(Cut255(ReplaceExtension(path, ".VRD")), RecordSize, readAccess);
+    PrimaryIndex->OpenIndexes(path, IndexCount, readAccess);
+    std::vector<platform::RecordFile *> files{&DataFile};
+    for (int32_t i = 0; i < kMaxIndexes; ++i) files.push_back(&PrimaryIndex->LeafFileAt(i));
+    for (int32_t i = 0; i < kMaxIndexes; ++i) files.push_back(&PrimaryIndex->Directory.DirFileAt(i));
+    const int32_t sharing = openMode & 0xF0;
+    const bool denyWrite = sharing == platform::kShareCompat || sharing == platform::kShareExclusive ||
+                           sharing == platform::kShareDenyWrite;
+    Pager.Open(path, std::move(files), denyWrite, DataReadOnly || PrimaryIndex->OpenedReadOnly());
+    TableCall call(*this, TableCall::kMoving);
     ChangeIndex(0);
     Bookmarks.clear();
-  } catch (...) {
-    // A table that failed to open is left closed, with nothing held open.
-    KeepEngineError keep;
-    try {
-      CloseTable();
-    } catch (...) {
+    call.Finish();
+  } catch (const EVelmoraDBError &e) {
+    // Files that are all there but disagree (the messages advising a
+    // rebuild) leave the table open for the rebuild alone.
+    const std::string message = e.what();
+    if (message.find("suggest rebuild") != std::string::npos && DataFileOpen() &&
+        PrimaryIndex->LeafFileCount == IndexCount && PrimaryIndex->Directory.DirFilesOpen && Pager.IsOpen()) {
+      DamageReason = message;
+      throw;
     }
+    CloseAfterFailedOpen();
+    throw;
+  } catch (...) {
+    CloseAfterFailedOpen();
     throw;
   }
   return SchemaHandle;
+}
+
+void TVRVelmoraDB::CloseAfterFailedOpen() {
+  // A table that failed to open is left closed, with nothing held open; the
+  // last error stays the open's failure, whatever the clean-up meets.
+  KeepEngineError keep;
+  try {
+    CloseTable();
+  } catch (...) {
+  }
 }
 
 void TVRVelmoraDB::LoadDefinition() {
@@ -119,6 +156,10 @@ void TVRVelmoraDB::CloseTable() {
       if (!failure) failure = std::current_exception();
     }
   };
+  PendingNext = false;
+  CursorLost = false;
+  DamageReason.clear();
+  Pager.Close();
   attempt([&] {
     std::unique_ptr<platform::File> schemaFile = std::move(SchemaFile);
     SchemaHandle = 0;
@@ -134,6 +175,8 @@ void TVRVelmoraDB::CloseTable() {
 void TVRVelmoraDB::RequireOpen(const char *operation) const {
   if (!IsOpen())
     throw EVelmoraDBError(std::string(operation) + " needs an open table");
+  if (!DamageReason.empty() && std::string(operation) != "DLL_RebuildTable")
+    throw EVelmoraDBError("Unable to use the table " + SchemaPath + " before it is rebuilt: " + DamageReason);
 }
 
 }  // namespace velmora

@@ -145,6 +145,7 @@ void TVRVelmoraDB::PostEditedRecord() {
   index.SaveCursor(CurrentRec >= 0);
   try {
     if (CurrentRec == -1) RaiseTableError("Edit error. Velmora range is empty.");
+    if (CursorLost) RaiseTableError(kCursorLost);
     if (total == 1) {
       // One record cannot change order: the index entries stay as they are.
       // Its keys must still be orderable against the records posted later.

@@ -108,7 +108,48 @@ void TVRVelmoraDB::ValidateRecord(const uint8_t *record) {
   }
 }
 
+void TVRVelmoraDB::RebuildInPlace(int32_t &kept, int32_t &before) {
+  platform::Platform &os = platform::Os();
+  // The repair works from the files as they are on disk, whatever this
+  // opener kept of them.
+  if (!Pager.Changed()) {
+    Pager.DropImages();
+    ResetCache();
+  }
+  before = RecordCount();
+  int32_t rejected = 0;
+  const std::string dataName = os.ExistingName(DataFileName);
+  const std::string name = Cut255(ReplaceExtension(dataName, ".VXX"));
+  if (os.Exists(name) && !os.Delete(name)) RaiseEngineError(kRebuildFailed);
+  // The rebuild file is the data file as it stands, trailing piece and all;
+  // the data file itself is emptied and refilled within this one operation,
+  // so that a failure or a stop half-way leaves the table as it was.
+  if (!os.Copy(dataName, name)) RaiseEngineError(kRebuildFailed);
+  const size_t size = static_cast<size_t>(RecordSize);
+  std::vector<uint8_t> old(size * static_cast<size_t>(before));
+  DataFile.Seek(0);
+  if (before > 0 && DataFile.Read(old.data(), before) != before)
+    RaiseEngineError("Error on data file read2. Velmora may be corrupted - suggest rebuild.");
+  EmptyTable();
+  uint8_t *record = CurrentBuffer();
+  for (int32_t i = 0; i < before; ++i) {
+    try {
+      CopyRecord(&old[size * static_cast<size_t>(i)], record);
+      ValidateRecord(record);
+      PostNewRecord();
+    } catch (...) {
+      ++rejected;
+    }
+  }
+  kept = before - rejected;
+}
+
 void TVRVelmoraDB::RebuildTable(int32_t &kept, int32_t &before) {
+  if (Pager.IsOpen() && DataFile.ImageInUse()) {
+    RebuildInPlace(kept, before);
+    DamageReason.clear();
+    return;
+  }
   before = RecordCount();
   int32_t rejected = 0;
   std::string name = CreateRebuildFile();
@@ -147,6 +188,7 @@ void TVRVelmoraDB::RebuildTable(int32_t &kept, int32_t &before) {
   }
   kept = before - rejected;
   old.Close();
+  DamageReason.clear();
 }
 
 }  // namespace velmora

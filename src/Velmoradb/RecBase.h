@@ -32,7 +32,9 @@ class TVRRecBase {
   // Data file.  OpenDataFile sets up the seven record buffers and the cache,
   // then opens the existing file shared for reading and writing; on failure
   // everything it set up is released again.
-  void OpenDataFile(const std::string &fileName, int32_t recordSize);
+  // allowReadOnly: a data file that cannot be opened for writing is opened
+  // for reading (DataReadOnly tells).
+  void OpenDataFile(const std::string &fileName, int32_t recordSize, bool allowReadOnly = false);
   void CloseDataFile();
   int32_t RecordCount();
   void ReadDataRecord(void *dest, int32_t recNo);
@@ -67,6 +69,7 @@ class TVRRecBase {
  public:
 
   std::string DataFileName;
+  bool DataReadOnly = false;
   uint8_t *RecordBlock = nullptr;
   uint8_t *CacheBlock = nullptr;
   int32_t CacheSize = 0;

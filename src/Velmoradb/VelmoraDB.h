@@ -11,11 +11,15 @@
 #include "VRcomm/FieldTypes.h"
 #include "Velmoradb/FilterList.h"
 #include "Velmoradb/RecBase.h"
+#include "Velmoradb/TablePager.h"
 
 namespace velmora {
 
 class TIndex;
 class TMiscFileOps;
+
+inline constexpr const char *kCursorLost =
+    "Another program changed or deleted the current record; find it again before editing or deleting it.";
 
 class TVRVelmoraDB : public TVRRecBase {
  public:
@@ -147,6 +151,26 @@ class TVRVelmoraDB : public TVRRecBase {
   // record that cannot be a record of this table.
   void ValidateRecord(const uint8_t *record);
 
+  // Calls beside other openers (Revalidate.cpp).  The engine's own state
+  // between calls (cursor, range, index cursor, block counts, filter states,
+  // bookmarks), kept to be put back when a posting operation fails.
+  struct CallState;
+  std::unique_ptr<CallState> SaveCallState() const;
+  void RestoreCallState(const CallState &state);
+  // Before the images of a table another opener changed are dropped: the
+  // current record's image as this opener last saw it.
+  void KeepCursorKey(std::vector<uint8_t> &key);
+  // After they were dropped: finds the range again from its keys and the
+  // current record by its key (or the nearest following one, which the next
+  // Next then returns), and recounts the filter.
+  // showMoved: where the current record went, the record buffer shows the
+  // record the cursor now stands on; otherwise it keeps its contents.
+  void ResyncAfterChange(const std::vector<uint8_t> &key, bool showMoved);
+  void ResyncCursor(const std::vector<uint8_t> &key);
+  // Rebuild through the images: the data file is copied into the rebuild
+  // file, and the emptying and re-posting are one posting operation.
+  void RebuildInPlace(int32_t &kept, int32_t &before);
+
   // Status texts (Status.cpp).
   std::string StatusText();
   // This table's last error, or failing that the library-wide one (which is
@@ -195,6 +219,18 @@ class TVRVelmoraDB : public TVRRecBase {
   int32_t CurrentRec = 0;
   bool AtEOF = false;
   bool AtBOF = false;
+  // The storage of the open table: images, locks, change counter, journal.
+  TablePager Pager;
+  // The cursor was put on the record after one that went away: the next
+  // Next returns it instead of moving past it.
+  bool PendingNext = false;
+  // Another program changed or deleted the record the cursor stood on since
+  // the client last moved: editing or deleting it is refused.
+  bool CursorLost = false;
+  // Set when the open found the files disagreeing: only the rebuild (and
+  // closing, and the status texts) may use the table until it has run.
+  std::string DamageReason;
+  void CloseAfterFailedOpen();
 };
 
 }  // namespace velmora

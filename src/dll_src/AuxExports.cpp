@@ -38,19 +38,19 @@ VR_EXPORT int32_t VR_CALL DLL_VRIFileOps(int32_t h, uint32_t operation, const ui
 // Bookmarks.
 
 VR_EXPORT int32_t VR_CALL DLL_GetCurrentBookMarkData(int32_t h) {
-  return Run([&] { return OpenTableOf(h, "DLL_GetCurrentBookMarkData").CurrentRec; });
+  return Run([&] { return ReadingTableOf(h, "DLL_GetCurrentBookMarkData").CurrentRec; });
 }
 
 VR_EXPORT int32_t VR_CALL DLL_AddBookmark(int32_t h, int32_t value) {
-  return Run([&] { return OpenTableOf(h, "DLL_AddBookmark").AddBookmark(value); });
+  return Run([&] { return ReadingTableOf(h, "DLL_AddBookmark").AddBookmark(value); });
 }
 
 VR_EXPORT void VR_CALL DLL_DeleteBookmark(int32_t h, int32_t slot) {
-  Run([&] { OpenTableOf(h, "DLL_DeleteBookmark").DeleteBookmark(slot); });
+  Run([&] { ReadingTableOf(h, "DLL_DeleteBookmark").DeleteBookmark(slot); });
 }
 
 VR_EXPORT int32_t VR_CALL DLL_CheckBookmarkValid(int32_t h, int32_t slot) {
-  return Run([&] { return OpenTableOf(h, "DLL_CheckBookmarkValid").CheckBookmarkValid(slot); });
+  return Run([&] { return ReadingTableOf(h, "DLL_CheckBookmarkValid").CheckBookmarkValid(slot); });
 }
 
 VR_EXPORT int32_t VR_CALL DLL_GoToBookmark(int32_t h, int32_t slot) {
@@ -89,7 +89,7 @@ VR_EXPORT void VR_CALL DLL_InternalStatus(uint8_t *dest, int32_t h, int32_t sele
 
 VR_EXPORT void VR_CALL DLL_RebuildTable(int32_t h, int32_t *kept, int32_t *before) {
   Run([&] {
-    TVRVelmoraDB &table = OpenTableOf(h, "DLL_RebuildTable");
+    TVRVelmoraDB &table = PostingTableOf(h, "DLL_RebuildTable");
     if (kept == nullptr || before == nullptr)
       throw EVelmoraDBError("DLL_RebuildTable needs both counters");
     int32_t keptCount = 0;
@@ -104,7 +104,7 @@ VR_EXPORT void VR_CALL DLL_RebuildTable(int32_t h, int32_t *kept, int32_t *befor
 
 VR_EXPORT int32_t VR_CALL DLL_MapFieldsToIndex(int32_t h, TFieldNoList *fields, uint32_t useIndex) {
   return Run([&] {
-    TVRVelmoraDB &table = OpenTableOf(h, "DLL_MapFieldsToIndex");
+    TVRVelmoraDB &table = ReadingTableOf(h, "DLL_MapFieldsToIndex");
     if (!Flag(useIndex)) return -1;
     if (fields == nullptr) throw EVelmoraDBError("DLL_MapFieldsToIndex needs a field list");
     return table.MapFieldsToIndex(fields->Items, fields->Count, true);
@@ -121,6 +121,12 @@ VR_EXPORT int32_t VR_CALL DLL_LocateRecord(int32_t h, TFieldNoList *fields, void
     try {
       table = &TableOf(h);
     } catch (...) {
+      return 0;
+    }
+    try {
+      if (table->IsOpen()) CallFrame::Enter(*table, TableCall::kMoving);
+    } catch (const std::exception &e) {
+      table->LastError = e.what();
       return 0;
     }
     TVRVelmoraDB::FieldNumbers list;

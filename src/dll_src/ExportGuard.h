@@ -13,6 +13,8 @@
 
 #include <velmora/velmora.hpp>
 
+#include "Velmoradb/TableCall.h"
+
 namespace velmora::dll {
 
 class FpuScope {
@@ -49,11 +51,13 @@ auto Run(Body &&body) -> decltype(body()) {
   {
     FpuScope fpu;
     try {
+      CallFrame frame;
       if constexpr (std::is_void_v<Result>) {
         body();
       } else {
         result = body();
       }
+      frame.Finish();
     } catch (const EInOutError &e) {
       RememberFailure(e.what(), e.ClassName(), e.Code());
       failed = true;
@@ -76,7 +80,15 @@ auto Run(Body &&body) -> decltype(body()) {
 #else
   FpuScope fpu;
   try {
-    return body();
+    CallFrame frame;
+    if constexpr (std::is_void_v<decltype(body())>) {
+      body();
+      frame.Finish();
+    } else {
+      auto result = body();
+      frame.Finish();
+      return result;
+    }
   } catch (const Exception &) {
     throw;
   } catch (const std::bad_alloc &) {

@@ -57,7 +57,7 @@ VR_EXPORT void VR_CALL DLL_CloseTable(int32_t h) {
 
 VR_EXPORT void VR_CALL DLL_MoveFromDB(int32_t h, void *dest) {
   Run([&] {
-    TVRVelmoraDB &table = OpenTableOf(h, "DLL_MoveFromDB");
+    TVRVelmoraDB &table = ReadingTableOf(h, "DLL_MoveFromDB");
     RequirePointer(dest, "DLL_MoveFromDB");
     table.CopyRecord(table.CurrentBuffer(), dest);
   });
@@ -65,7 +65,7 @@ VR_EXPORT void VR_CALL DLL_MoveFromDB(int32_t h, void *dest) {
 
 VR_EXPORT void VR_CALL DLL_MoveToDB(int32_t h, const void *src) {
   Run([&] {
-    TVRVelmoraDB &table = OpenTableOf(h, "DLL_MoveToDB");
+    TVRVelmoraDB &table = ReadingTableOf(h, "DLL_MoveToDB");
     RequirePointer(src, "DLL_MoveToDB");
     table.CopyRecord(src, table.CurrentBuffer());
   });
@@ -77,7 +77,7 @@ VR_EXPORT int32_t VR_CALL DLL_RecordSize(int32_t h) {
 
 VR_EXPORT void VR_CALL DLL_SetFieldToNull(int32_t h, int32_t fieldNo) {
   Run([&] {
-    TVRVelmoraDB &table = OpenTableOf(h, "DLL_SetFieldToNull");
+    TVRVelmoraDB &table = ReadingTableOf(h, "DLL_SetFieldToNull");
     FieldOf(table, fieldNo, "DLL_SetFieldToNull");
     table.CurrentBuffer()[fieldNo] = 0;
   });
@@ -162,7 +162,7 @@ VR_EXPORT void VR_CALL DLL_GetIndexName(uint8_t *dest, int32_t h, int32_t indexN
 
 VR_EXPORT void VR_CALL DLL_CurrentIndexName(uint8_t *dest, int32_t h) {
   Run([&] {
-    TVRVelmoraDB &table = OpenTableOf(h, "DLL_CurrentIndexName");
+    TVRVelmoraDB &table = ReadingTableOf(h, "DLL_CurrentIndexName");
     RequirePointer(dest, "DLL_CurrentIndexName");
     CopyName(dest, table.Indexes[table.CurrentIndex()].Name);
   });
@@ -170,14 +170,14 @@ VR_EXPORT void VR_CALL DLL_CurrentIndexName(uint8_t *dest, int32_t h) {
 
 VR_EXPORT int32_t VR_CALL DLL_IndexFieldCount(int32_t h) {
   return Run([&] {
-    TVRVelmoraDB &table = OpenTableOf(h, "DLL_IndexFieldCount");
+    TVRVelmoraDB &table = ReadingTableOf(h, "DLL_IndexFieldCount");
     return static_cast<int32_t>(table.GetIndexDescriptor(table.CurrentIndex()).FieldCount);
   });
 }
 
 VR_EXPORT void VR_CALL DLL_IndexFieldName(uint8_t *dest, int32_t h, int32_t keyPos) {
   Run([&] {
-    TVRVelmoraDB &table = OpenTableOf(h, "DLL_IndexFieldName");
+    TVRVelmoraDB &table = ReadingTableOf(h, "DLL_IndexFieldName");
     TIndexDescriptor index = table.GetIndexDescriptor(table.CurrentIndex());
     if (keyPos < 0 || keyPos > index.FieldCount - 1)
       throw EUserAccessError("Invalid field number used.");
@@ -204,27 +204,30 @@ VR_EXPORT int32_t VR_CALL DLL_ChangeIndex(int32_t h, int32_t indexNo) {
   });
 }
 
-#define VR_TABLE_CALL(ret, name, expression)                      \
+#define VR_TABLE_CALL_AS(enter, ret, name, expression)            \
   VR_EXPORT ret VR_CALL name(int32_t h) {                          \
     return Run([&]() -> ret {                                      \
-      TVRVelmoraDB &table = OpenTableOf(h, #name);                 \
+      TVRVelmoraDB &table = enter(h, #name);                       \
       return expression;                                           \
     });                                                            \
   }
+#define VR_TABLE_CALL(ret, name, expression) VR_TABLE_CALL_AS(OpenTableOf, ret, name, expression)
+#define VR_READING_CALL(ret, name, expression) VR_TABLE_CALL_AS(ReadingTableOf, ret, name, expression)
+#define VR_POSTING_CALL(ret, name, expression) VR_TABLE_CALL_AS(PostingTableOf, ret, name, expression)
 
 VR_TABLE_CALL(int32_t, DLL_First, table.First())
 VR_TABLE_CALL(int32_t, DLL_Last, table.Last())
-VR_TABLE_CALL(int32_t, DLL_Next, table.Next())
+VR_TABLE_CALL_AS(NextTableOf, int32_t, DLL_Next, table.Next())
 VR_TABLE_CALL(int32_t, DLL_Prior, table.Prior())
-VR_TABLE_CALL(int32_t, DLL_CurrentRecordPosition, table.CurrentRecordPosition())
-VR_TABLE_CALL(uint8_t, DLL_BOF, table.AtBOF ? 1 : 0)
-VR_TABLE_CALL(uint8_t, DLL_EOF, table.AtEOF ? 1 : 0)
-VR_TABLE_CALL(uint8_t, DLL_RangeEmpty, table.RangeEmpty() ? 1 : 0)
-VR_TABLE_CALL(uint8_t, DLL_FindResult, table.FindResult ? 1 : 0)
-VR_TABLE_CALL(int32_t, DLL_RangeCount, table.RangeCount())
-VR_TABLE_CALL(int32_t, DLL_ReadRecord, table.ReadRecord() ? 1 : 0)
-VR_TABLE_CALL(int32_t, DLL_GetRecord, table.ReadRecord() ? 1 : 0)
-VR_TABLE_CALL(int32_t, DLL_TotalRecords, table.RecordCount())
+VR_READING_CALL(int32_t, DLL_CurrentRecordPosition, table.CurrentRecordPosition())
+VR_READING_CALL(uint8_t, DLL_BOF, table.AtBOF ? 1 : 0)
+VR_READING_CALL(uint8_t, DLL_EOF, table.AtEOF ? 1 : 0)
+VR_READING_CALL(uint8_t, DLL_RangeEmpty, table.RangeEmpty() ? 1 : 0)
+VR_READING_CALL(uint8_t, DLL_FindResult, table.FindResult ? 1 : 0)
+VR_READING_CALL(int32_t, DLL_RangeCount, table.RangeCount())
+VR_READING_CALL(int32_t, DLL_ReadRecord, table.ReadRecord() ? 1 : 0)
+VR_READING_CALL(int32_t, DLL_GetRecord, table.ReadRecord() ? 1 : 0)
+VR_READING_CALL(int32_t, DLL_TotalRecords, table.RecordCount())
 VR_TABLE_CALL(int32_t, DLL_CancelRange, table.CancelRange())
 
 VR_EXPORT int32_t VR_CALL DLL_MoveTo(int32_t h, int32_t position) {
@@ -253,13 +256,13 @@ VR_EXPORT int32_t VR_CALL DLL_ApplyRange(int32_t h, const uint8_t *low, int32_t 
 // Posting.
 
 VR_EXPORT void VR_CALL DLL_EditRecord(int32_t h) {
-  Run([&] { OpenTableOf(h, "DLL_EditRecord").EditRecord(); });
+  Run([&] { ReadingTableOf(h, "DLL_EditRecord").EditRecord(); });
 }
 
 VR_EXPORT void VR_CALL DLL_PostEditedRecord(int32_t h) {
-  Run([&] { OpenTableOf(h, "DLL_PostEditedRecord").PostEditedRecord(); });
+  Run([&] { PostingTableOf(h, "DLL_PostEditedRecord").PostEditedRecord(); });
 }
 
-VR_TABLE_CALL(int32_t, DLL_PostNewRecord, table.PostNewRecord())
-VR_TABLE_CALL(int32_t, DLL_DeleteRecord, table.DeleteRecord())
-VR_TABLE_CALL(int32_t, DLL_EmptyTable, table.EmptyTable())
+VR_POSTING_CALL(int32_t, DLL_PostNewRecord, table.PostNewRecord())
+VR_POSTING_CALL(int32_t, DLL_DeleteRecord, table.DeleteRecord())
+VR_POSTING_CALL(int32_t, DLL_EmptyTable, table.EmptyTable())

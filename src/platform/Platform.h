@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -46,6 +47,19 @@ class File {
   // raises EInOutError ("Disk full" when the device is full).
   virtual size_t WriteAt(int64_t offset, const void *buffer, size_t n) = 0;
   virtual void Truncate(int64_t size) = 0;
+  // Cross-process locks on lock slots: bytes far beyond any data that only
+  // coordinate openers.  Slots first to first+count-1 are locked shared or
+  // exclusive (or released with kUnlock); a lock belongs to this open file,
+  // not to the process, so two opens in one process exclude each other like
+  // two processes do, and a process that dies loses its locks.  Returns false
+  // when another holder conflicts for longer than waitMs milliseconds; raises
+  // EInOutError on any other failure.  A file system that keeps no locks
+  // grants every request.
+  enum class LockKind { kUnlock, kShared, kExclusive };
+  virtual bool LockSlots(int32_t first, int32_t count, LockKind kind, int32_t waitMs) {
+    (void)first, (void)count, (void)kind, (void)waitMs;
+    return true;
+  }
   // Closes the file, raising EInOutError if the system reports a failure.
   // The destructor closes an open file silently.
   virtual void Close() = 0;
@@ -64,6 +78,18 @@ class Platform {
   // letter case), opened for reading and writing shared with other openers.
   // Raises EInOutError on failure.
   virtual std::unique_ptr<File> Create(const std::string &path) = 0;
+  // Opens the file for reading and writing shared with other openers,
+  // creating it empty when it does not exist (an existing file keeps its
+  // bytes).  Returns null with the system's code in *error on failure.
+  virtual std::unique_ptr<File> OpenOrCreate(const std::string &path, int32_t *error) {
+    std::unique_ptr<File> file = Open(path, kModeSharedReadWrite, error);
+    if (file || Exists(path)) return file;
+    try {
+      return Create(path);
+    } catch (const std::exception &) {
+      return nullptr;
+    }
+  }
 
   virtual bool Exists(const std::string &path) = 0;
   // The spelling under which the file exists (matched without regard to

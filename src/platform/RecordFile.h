@@ -2,11 +2,22 @@
 // leaf blocks (32 bytes) and directory entries (8 bytes) are all read and
 // written through it.  The file position is kept here, in records, so that a
 // transfer at the current position costs no seek.
+//
+// Image mode.  While a table call has it switched on, the file works on an
+// image of its whole contents in memory: reads and sizes cost no system call,
+// and writes and cuts change the image only, remembering which pages they
+// touched and the original bytes of those pages.  WriteOut then brings the
+// file on disk to the image with one write per run of changed pages (and one
+// cut), and the original pages let the change be undone in memory or on disk.
+// Outside image mode every transfer goes straight to the file, and a write
+// there drops the image, which is read afresh when next needed.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 
@@ -25,6 +36,10 @@ class RecordFile {
 
   // Opens the bound existing file with the open-mode word; raises EInOutError.
   void Open(int32_t mode = kModeSharedReadWrite);
+  // Opens the bound existing file for reading and writing shared with others;
+  // when that is refused and readOnlyAllowed, for reading only (the result
+  // then says true).  A missing file always raises EInOutError.
+  bool OpenWritableOrReadOnly(bool readOnlyAllowed);
   // Creates (or replaces) the bound file empty; raises EInOutError.
   void Create();
   bool IsOpen() const { return file_ != nullptr; }
@@ -44,13 +59,48 @@ class RecordFile {
   // Cuts the file at the position.
   void Truncate();
 
+  // ---- image mode ----
+  static constexpr int64_t kPageBytes = 1024;
+  void UseImage(bool on) { imageOn_ = on; }
+  bool ImageInUse() const { return imageOn_; }
+  // Forgets the image (and any change not written out).
+  void DropImage();
+  // Whether the image holds changes not yet written out.
+  bool Changed() const { return changing_; }
+  int64_t OriginalBytes() const { return originalSize_; }
+  // Original contents of the changed pages, by page number, each clipped to
+  // the original length.
+  const std::map<int64_t, std::vector<uint8_t>> &OriginalPages() const { return undo_; }
+  // Writes the changed pages and the new length to the file.
+  void WriteOut();
+  // Puts the original pages and length back into the file on disk.
+  void WriteOriginals();
+  // Puts the original pages and length back into the image.
+  void RevertImage();
+  // Accepts the image as what the file now holds.
+  void ForgetChanges();
+  // The open file itself, for the journal's recovery.
+  File &Raw() { return Require(); }
+
  private:
   File &Require();
+  void LoadImage();
+  // Saves the original bytes of the pages of [from, to) before they change.
+  void SaveOriginals(int64_t from, int64_t to);
+  void MarkChanged(int64_t from, int64_t to);
 
   std::string name_;
   int32_t recordSize_;
   int64_t position_ = 0;
   std::unique_ptr<File> file_;
+
+  bool imageOn_ = false;
+  bool loaded_ = false;
+  std::vector<uint8_t> image_;
+  bool changing_ = false;
+  int64_t originalSize_ = 0;
+  std::map<int64_t, std::vector<uint8_t>> undo_;
+  std::vector<int64_t> changedPages_;
 };
 
 }  // namespace velmora::platform

@@ -92,6 +92,9 @@ class FaultFile : public platform::File {
   }
 
   void Truncate(int64_t size) override { inner_->Truncate(size); }
+  bool LockSlots(int32_t first, int32_t count, LockKind kind, int32_t waitMs) override {
+    return inner_->LockSlots(first, count, kind, waitMs);
+  }
   void Close() override { inner_->Close(); }
 
  private:
@@ -159,6 +162,17 @@ std::unique_ptr<platform::File> FaultPlatform::Open(const std::string &path, int
     return nullptr;
   }
   std::unique_ptr<platform::File> file = inner_.Open(path, mode, error);
+  if (!file) return nullptr;
+  return std::make_unique<FaultFile>(std::move(file), path, state_);
+}
+
+std::unique_ptr<platform::File> FaultPlatform::OpenOrCreate(const std::string &path, int32_t *error) {
+  int32_t code = 0;
+  if (state_->OpenFails(path, &code)) {
+    if (error != nullptr) *error = code;
+    return nullptr;
+  }
+  std::unique_ptr<platform::File> file = inner_.OpenOrCreate(path, error);
   if (!file) return nullptr;
   return std::make_unique<FaultFile>(std::move(file), path, state_);
 }

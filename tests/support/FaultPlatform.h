@@ -73,6 +73,7 @@ class FaultPlatform : public platform::Platform {
   // ---- the platform ----
   std::unique_ptr<platform::File> Open(const std::string &path, int32_t mode, int32_t *error) override;
   std::unique_ptr<platform::File> Create(const std::string &path) override;
+  std::unique_ptr<platform::File> OpenOrCreate(const std::string &path, int32_t *error) override;
   bool Exists(const std::string &path) override;
   std::string ExistingName(const std::string &path) override;
   bool Delete(const std::string &path) override;

@@ -64,6 +64,8 @@ constexpr off_t kHasRead = kMarkerBase + 1;
 constexpr off_t kHasWrite = kMarkerBase + 2;
 constexpr off_t kDeniesRead = kMarkerBase + 3;
 constexpr off_t kDeniesWrite = kMarkerBase + 4;
+// The lock slots of LockSlots start here, clear of the sharing markers.
+constexpr off_t kLockSlotBase = kMarkerBase + 64;
 
 // How long an opener waits for another opener's guard (which is held only for
 // the few system calls of a check-and-acquire) before giving up.
@@ -326,6 +328,25 @@ class PosixFile : public File {
     if (rc != 0) RaiseIoError(errno);
   }
 
+  bool LockSlots(int32_t first, int32_t count, LockKind kind, int32_t waitMs) override {
+    int fd = Fd();
+    if (first < 0 || count <= 0) RaiseIoError(EINVAL);
+    struct flock lock {};
+    lock.l_type = kind == LockKind::kUnlock ? F_UNLCK : kind == LockKind::kShared ? F_RDLCK : F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = kLockSlotBase + first;
+    lock.l_len = count;
+    struct timespec pause {0, kGuardPauseNs};
+    for (int32_t waited = 0;; ++waited) {
+      if (::fcntl(fd, F_OFD_SETLK, &lock) == 0) return true;
+      if (errno == EINTR) continue;
+      if (LocksUnsupported(errno)) return true;
+      if (errno != EAGAIN && errno != EACCES) RaiseIoError(errno);
+      if (waited >= waitMs) return false;
+      ::nanosleep(&pause, nullptr);
+    }
+  }
+
   void Close() override {
     if (fd_ < 0) return;
     int lockFd = lockFd_;
@@ -467,6 +488,27 @@ class PosixPlatform : public Platform {
     if (!file) RaiseIoError(error);
     file->Truncate(0);
     return file;
+  }
+
+  std::unique_ptr<File> OpenOrCreate(const std::string &path, int32_t *error) override {
+    int32_t ignored = 0;
+    if (error == nullptr) error = &ignored;
+    const std::string name = Resolve(path);
+    // Never truncates: a file another opener just created keeps its bytes.
+    int fd = RetryOpen(name.c_str(), O_RDWR | O_CREAT | O_NOCTTY | O_NONBLOCK, 0666);
+    if (fd < 0) {
+      *error = errno;
+      return nullptr;
+    }
+    if (int code = RegularFileCheck(fd); code != 0) {
+      *error = code;
+      ::close(fd);
+      return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    ShareRequest request;
+    DecodeMode(kModeSharedReadWrite, &request);
+    return Share(fd, name, request, O_RDWR, error);
   }
 
   std::string ExistingName(const std::string &path) override { return Resolve(path); }

@@ -114,6 +114,38 @@ class Win32File : public File {
       RaiseIoError(LastError());
   }
 
+  bool LockSlots(int32_t first, int32_t count, LockKind kind, int32_t waitMs) override {
+    if (first < 0 || count <= 0) RaiseIoError(ERROR_INVALID_PARAMETER);
+    const int64_t base = (static_cast<int64_t>(1) << 62) + 64 + first;
+    if (kind == LockKind::kUnlock) {
+      // The system releases only ranges exactly as they were locked: every
+      // slot was locked on its own.
+      for (int32_t i = 0; i < count; ++i) {
+        OVERLAPPED at = At(base + i);
+        UnlockFileEx(Require(), 0, 1, 0, &at);
+      }
+      return true;
+    }
+    DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (kind == LockKind::kExclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+    for (int32_t i = 0; i < count; ++i) {
+      for (int32_t waited = 0;; ++waited) {
+        OVERLAPPED at = At(base + i);
+        if (LockFileEx(Require(), flags, 0, 1, 0, &at)) break;
+        DWORD code = GetLastError();
+        if (code != ERROR_LOCK_VIOLATION && code != ERROR_IO_PENDING) RaiseIoError(static_cast<int32_t>(code));
+        if (waited >= waitMs) {
+          for (int32_t j = 0; j < i; ++j) {
+            OVERLAPPED held = At(base + j);
+            UnlockFileEx(handle_, 0, 1, 0, &held);
+          }
+          return false;
+        }
+        Sleep(1);
+      }
+    }
+    return true;
+  }
+
   void Close() override {
     HANDLE handle = handle_;
     handle_ = INVALID_HANDLE_VALUE;
@@ -197,6 +229,17 @@ class Win32Platform : public Platform {
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) RaiseIoError(LastError());
+    return std::make_unique<Win32File>(handle);
+  }
+
+  std::unique_ptr<File> OpenOrCreate(const std::string &path, int32_t *error) override {
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      if (error) *error = LastError();
+      return nullptr;
+    }
     return std::make_unique<Win32File>(handle);
   }
 

@@ -1,0 +1,102 @@
+#include "Velmoradb/TableCall.h"
+
+#include <exception>
+
+#include "Velmoradb/CallState.h"
+
+namespace velmora {
+
+namespace {
+thread_local CallFrame *currentFrame = nullptr;
+}
+
+TableCall::TableCall(TVRVelmoraDB &table, Kind kind)
+    : table_(table), posting_(kind == kPosting), moving_(kind == kMoving || kind == kPosting) {
+  TablePager &pager = table.Pager;
+  if (!pager.IsOpen()) return;
+  if (kind == kMoving || kind == kPosting) table.PendingNext = false;
+  if (kind == kMoving) table.CursorLost = false;
+  std::vector<uint8_t> key;
+  const bool changed = pager.Begin(posting_, [&] { table.KeepCursorKey(key); });
+  active_ = true;
+  try {
+    if (changed) table.ResyncAfterChange(key, kind == kMoving);
+    if (posting_) saved_ = table.SaveCallState();
+  } catch (...) {
+    active_ = false;
+    try {
+      pager.End(false);
+    } catch (...) {
+    }
+    throw;
+  }
+}
+
+TableCall::~TableCall() {
+  if (!active_) return;
+  active_ = false;
+  try {
+    table_.Pager.End(false);
+  } catch (...) {
+  }
+  PutBack();
+}
+
+void TableCall::PutBack() {
+  if (!saved_) return;
+  // The files are as they were before the call: so is the engine's state.
+  table_.RestoreCallState(*saved_);
+  table_.ResetCache();
+  try {
+    table_.LoadCurrentRecord();
+  } catch (...) {
+  }
+}
+
+void TableCall::Finish() {
+  if (!active_) return;
+  active_ = false;
+  try {
+    table_.Pager.End(true);
+    // A call that put the cursor somewhere of its own choosing has left
+    // behind whatever a change under it did to the old place.
+    if (moving_) {
+      table_.CursorLost = false;
+      table_.PendingNext = false;
+    }
+  } catch (...) {
+    PutBack();
+    throw;
+  }
+}
+
+CallFrame::CallFrame() : outer_(currentFrame) { currentFrame = this; }
+
+CallFrame::~CallFrame() {
+  // Abandoned calls are undone, the latest first.
+  while (!calls_.empty()) calls_.pop_back();
+  currentFrame = outer_;
+}
+
+void CallFrame::Enter(TVRVelmoraDB &table, TableCall::Kind kind) {
+  CallFrame *frame = currentFrame;
+  if (frame == nullptr) return;
+  for (const auto &call : frame->calls_)
+    if (&call->Table() == &table) return;
+  frame->calls_.push_back(std::make_unique<TableCall>(table, kind));
+}
+
+void CallFrame::Finish() {
+  std::exception_ptr failure;
+  for (auto &call : calls_) {
+    try {
+      call->Finish();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  calls_.clear();
+  if (failure) std::rethrow_exception(failure);
+}
+
+}  // namespace velmora

@@ -1,0 +1,326 @@
+#include "Velmoradb/TablePager.h"
+
+#include <cstring>
+#include <exception>
+
+#include <velmora/velmora.hpp>
+
+#include "VRcomm/FileNames.h"
+
+namespace velmora {
+
+namespace {
+
+using LockKind = platform::File::LockKind;
+
+constexpr char kMagic[4] = {'V', 'R', 'J', '1'};
+// Counter, magic, page size, file count, body length, body checksum.
+constexpr size_t kRecordHead = 8 + 4 + 4 + 4 + 8 + 8;
+
+void Put32(std::vector<uint8_t> &out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+void Put64(std::vector<uint8_t> &out, uint64_t v) {
+  for (int i = 0; i < 8; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+uint64_t Get(const uint8_t *at, int bytes) {
+  uint64_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | at[i];
+  return v;
+}
+uint64_t Checksum(const uint8_t *bytes, size_t n) {
+  uint64_t h = 1469598103934665603ull;
+  for (size_t i = 0; i < n; ++i) h = (h ^ bytes[i]) * 1099511628211ull;
+  return h;
+}
+
+}  // namespace
+
+std::string TablePager::JournalName(const std::string &schemaPath) {
+  return ReplaceExtension(schemaPath, ".VRJ");
+}
+
+void TablePager::Open(const std::string &schemaPath, std::vector<platform::RecordFile *> files, bool denyWrite,
+                      bool readOnly) {
+  Close();
+  schemaPath_ = schemaPath;
+  files_ = std::move(files);
+  readOnly_ = readOnly;
+  platform::Platform &os = platform::Os();
+  const std::string name = os.ExistingName(JournalName(schemaPath));
+  int32_t error = 0;
+  journal_ = readOnly ? nullptr : os.OpenOrCreate(name, &error);
+  journalWritable_ = journal_ != nullptr;
+  // A side file that cannot be written (or made) still carries the locks of
+  // readers; without one nobody can write the table, so readers need none.
+  if (!journal_) journal_ = os.Open(name, platform::kAccessRead | platform::kShareDenyNone, &error);
+  if (denyWrite && journalWritable_)
+    owner_ = journal_->LockSlots(kOwnerSlot, 1, LockKind::kExclusive, kOwnerWaitMs);
+  known_ = false;
+  needsRecovery_ = false;
+  depth_ = 0;
+  open_ = true;
+}
+
+void TablePager::Close() {
+  if (!open_) return;
+  open_ = false;
+  owner_ = false;
+  locked_ = false;
+  depth_ = 0;
+  known_ = false;
+  for (platform::RecordFile *file : files_) file->UseImage(false);
+  files_.clear();
+  std::unique_ptr<platform::File> journal = std::move(journal_);
+  if (journal) {
+    try {
+      journal->Close();
+    } catch (...) {
+      // Closing the side file loses nothing: every change is written through.
+    }
+  }
+}
+
+void TablePager::Refuse(const std::string &message) { throw EVelmoraDBError(message); }
+
+bool TablePager::Enter(bool write) {
+  write_ = write;
+  if (write && readOnly_)
+    Refuse("Unable to change the table " + schemaPath_ + ": its files are open for reading only.");
+  if (write && !journalWritable_)
+    Refuse("Unable to change the table " + schemaPath_ + ": its journal file " + JournalName(schemaPath_) +
+           " cannot be written.");
+  if (!journal_) return false;
+  if (write || !owner_) {
+    ++journalCalls_;
+    if (!journal_->LockSlots(kTableSlot, 1, write ? LockKind::kExclusive : LockKind::kShared, kLockWaitMs))
+      Refuse("The table " + schemaPath_ + " is locked by another program.");
+    locked_ = true;
+    if (write && !owner_) {
+      ++journalCalls_;
+      if (!journal_->LockSlots(kOwnerSlot, 1, LockKind::kShared, 0))
+        Refuse("Unable to change the table " + schemaPath_ +
+               ": another program holds it open with a mode that denies others writing.");
+    }
+  }
+  if (owner_ && known_ && !needsRecovery_) return false;
+
+  uint64_t counter = 0;
+  bool hot = ReadHeader(&counter);
+  bool rolledBack = false;
+  if (hot) {
+    if (!journalWritable_)
+      Refuse("The table " + schemaPath_ +
+             " was left half-changed by a program that stopped; open it with write access to repair it.");
+    if (!write) {
+      ++journalCalls_;
+      if (!journal_->LockSlots(kTableSlot, 1, LockKind::kExclusive, kLockWaitMs))
+        Refuse("The table " + schemaPath_ + " is locked by another program.");
+    }
+    if (ReadHeader(&counter)) {
+      RollBackJournal();
+      rolledBack = true;
+    }
+    if (!write) {
+      ++journalCalls_;
+      journal_->LockSlots(kTableSlot, 1, LockKind::kShared, kLockWaitMs);
+    }
+  }
+  needsRecovery_ = false;
+  const bool wasKnown = known_;
+  const bool changed = !known_ || counter != counter_ || rolledBack;
+  counter_ = counter;
+  known_ = true;
+  if (!changed) return false;
+  if (!wasKnown) {
+    DropImages();
+    return false;
+  }
+  return true;
+}
+
+void TablePager::Leave() {
+  UseImages(false);
+  depth_ = 0;
+  if (locked_ && journal_) {
+    locked_ = false;
+    ++journalCalls_;
+    try {
+      journal_->LockSlots(kTableSlot, owner_ ? 1 : 2, LockKind::kUnlock, 0);
+    } catch (...) {
+      // A lock that cannot be released goes with the file at close.
+    }
+  }
+  locked_ = false;
+}
+
+void TablePager::UseImages(bool on) {
+  for (platform::RecordFile *file : files_)
+    if (file->IsOpen()) file->UseImage(on);
+}
+
+void TablePager::DropImages() {
+  for (platform::RecordFile *file : files_) file->DropImage();
+}
+
+bool TablePager::Changed() const {
+  for (platform::RecordFile *file : files_)
+    if (file->Changed()) return true;
+  return false;
+}
+
+void TablePager::RevertAll() {
+  for (platform::RecordFile *file : files_) file->RevertImage();
+}
+
+void TablePager::End(bool success) {
+  if (depth_ <= 0) return;
+  if (--depth_ > 0) return;
+  std::exception_ptr failure;
+  try {
+    if (Changed()) {
+      if (success && write_) {
+        Commit();
+      } else {
+        RevertAll();
+        if (success) Refuse("Internal error: a reading call changed the table " + schemaPath_ + ".");
+      }
+    }
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  Leave();
+  if (failure) std::rethrow_exception(failure);
+}
+
+std::vector<uint8_t> TablePager::BuildJournal(uint64_t counter) const {
+  std::vector<uint8_t> body;
+  uint32_t count = 0;
+  for (size_t tag = 0; tag < files_.size(); ++tag) {
+    const platform::RecordFile *file = files_[tag];
+    if (!file->Changed()) continue;
+    ++count;
+    Put32(body, static_cast<uint32_t>(tag));
+    Put64(body, static_cast<uint64_t>(file->OriginalBytes()));
+    Put32(body, static_cast<uint32_t>(file->OriginalPages().size()));
+    for (const auto &[page, bytes] : file->OriginalPages()) {
+      Put64(body, static_cast<uint64_t>(page));
+      Put32(body, static_cast<uint32_t>(bytes.size()));
+      body.insert(body.end(), bytes.begin(), bytes.end());
+    }
+  }
+  std::vector<uint8_t> record;
+  record.reserve(kRecordHead + body.size());
+  Put64(record, counter);
+  record.insert(record.end(), kMagic, kMagic + 4);
+  Put32(record, static_cast<uint32_t>(platform::RecordFile::kPageBytes));
+  Put32(record, count);
+  Put64(record, body.size());
+  Put64(record, Checksum(body.data(), body.size()));
+  record.insert(record.end(), body.begin(), body.end());
+  return record;
+}
+
+void TablePager::Commit() {
+  const uint64_t next = counter_ + 1;
+  std::vector<uint8_t> record = BuildJournal(next);
+  try {
+    ++journalCalls_;
+    journal_->WriteAt(0, record.data(), record.size());
+  } catch (...) {
+    // No table file has been touched; a torn record is recognised and cut.
+    RevertAll();
+    needsRecovery_ = true;
+    throw;
+  }
+  counter_ = next;
+  try {
+    for (platform::RecordFile *file : files_) file->WriteOut();
+    ++journalCalls_;
+    journal_->Truncate(kCounterBytes);
+  } catch (...) {
+    // Put the original bytes back from memory; if that fails too, the
+    // journal stays behind and the next opener or writer rolls it back.
+    try {
+      for (platform::RecordFile *file : files_)
+        if (file->Changed()) file->WriteOriginals();
+      journal_->Truncate(kCounterBytes);
+    } catch (...) {
+      needsRecovery_ = true;
+    }
+    RevertAll();
+    throw;
+  }
+  for (platform::RecordFile *file : files_) file->ForgetChanges();
+}
+
+bool TablePager::ReadHeader(uint64_t *counter) {
+  uint8_t head[kCounterBytes + 8];
+  ++journalCalls_;
+  size_t got = journal_->ReadAt(0, head, sizeof head);
+  *counter = got >= kCounterBytes ? Get(head, 8) : 0;
+  return got > kCounterBytes;
+}
+
+platform::RecordFile *TablePager::FileOfTag(int32_t tag) const {
+  if (tag < 0 || static_cast<size_t>(tag) >= files_.size()) return nullptr;
+  return files_[static_cast<size_t>(tag)];
+}
+
+void TablePager::RollBackJournal() {
+  const int64_t size = journal_->Size();
+  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  size_t got = journal_->ReadAt(0, bytes.data(), bytes.size());
+  bytes.resize(got);
+  bool whole = bytes.size() >= kRecordHead && std::memcmp(bytes.data() + 8, kMagic, 4) == 0;
+  uint64_t pageBytes = 0, count = 0, length = 0;
+  if (whole) {
+    pageBytes = Get(bytes.data() + 12, 4);
+    count = Get(bytes.data() + 16, 4);
+    length = Get(bytes.data() + 20, 8);
+    whole = length == bytes.size() - kRecordHead &&
+            Get(bytes.data() + 28, 8) == Checksum(bytes.data() + kRecordHead, length) && pageBytes > 0;
+  }
+  if (whole) {
+    // Check the whole record before anything is written back.
+    struct Piece {
+      platform::RecordFile *file;
+      int64_t offset;
+      const uint8_t *bytes;
+      size_t n;
+    };
+    std::vector<std::pair<platform::RecordFile *, int64_t>> lengths;
+    std::vector<Piece> pieces;
+    size_t at = kRecordHead;
+    const size_t end = bytes.size();
+    auto need = [&](size_t n) {
+      if (end - at < n) Refuse("The journal of the table " + schemaPath_ + " is damaged.");
+    };
+    for (uint64_t f = 0; f < count; ++f) {
+      need(16);
+      platform::RecordFile *file = FileOfTag(static_cast<int32_t>(Get(&bytes[at], 4)));
+      if (file == nullptr || !file->IsOpen())
+        Refuse("The journal of the table " + schemaPath_ + " names a file the table does not have.");
+      lengths.emplace_back(file, static_cast<int64_t>(Get(&bytes[at + 4], 8)));
+      uint64_t pages = Get(&bytes[at + 12], 4);
+      at += 16;
+      for (uint64_t p = 0; p < pages; ++p) {
+        need(12);
+        int64_t page = static_cast<int64_t>(Get(&bytes[at], 8));
+        size_t n = static_cast<size_t>(Get(&bytes[at + 8], 4));
+        at += 12;
+        need(n);
+        pieces.push_back({file, page * static_cast<int64_t>(pageBytes), &bytes[at], n});
+        at += n;
+      }
+    }
+    for (const Piece &piece : pieces) piece.file->Raw().WriteAt(piece.offset, piece.bytes, piece.n);
+    for (const auto &[file, length] : lengths) file->Raw().Truncate(length);
+  }
+  // A torn record was being written when its writer stopped: no table file
+  // had been touched yet.
+  journal_->Truncate(kCounterBytes);
+  DropImages();
+}
+
+}  // namespace velmora

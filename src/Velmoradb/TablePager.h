@@ -1,0 +1,131 @@
+// The storage side of one open table: its data, leaf and directory files
+// worked on as images in memory for the length of a table call, the
+// cross-process locks that keep writers apart and readers out of half-done
+// changes, the change counter that tells an opener whether what it keeps is
+// still current, and the rollback journal that makes every posting operation
+// all or nothing.
+//
+// The side file "<table>.VRJ" holds, in its first 8 bytes, the table's change
+// counter, raised by every posting operation; after it, only while an
+// operation writes (or after a process stopped in the middle), one journal
+// record with the original bytes and lengths of everything the operation
+// changes.  It also carries the lock slots:
+//   kTableSlot  shared for the length of a reading call, exclusive for the
+//               length of a posting operation;
+//   kOwnerSlot  exclusive for as long as an opener whose open mode denies
+//               others writing holds the table (the owner); every other
+//               poster takes it shared, so it is refused while an owner exists.
+// An owner is the only writer there can be, so it keeps its images between
+// calls without asking anybody; every other opener compares the change
+// counter at the start of each call and drops what it keeps when it moved.
+//
+// A posting operation: Begin (exclusive lock; a journal left by a stopped
+// process is rolled back first) -> the engine works on the images -> Commit:
+// the journal record and the raised counter in one write, then one write per
+// run of changed pages of each file (and a cut where a file got shorter), then
+// the journal is cut back to the counter, then the lock is released.  A
+// failure before the journal is cut restores the originals on disk from
+// memory; when even that fails, the journal stays and the next opener or
+// writer rolls it back.  Nothing is synced to the device: the promise holds
+// against a process that stops or is killed, not against a power loss.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "platform/RecordFile.h"
+
+namespace velmora {
+
+class TablePager {
+ public:
+  static constexpr int32_t kTableSlot = 0;
+  static constexpr int32_t kOwnerSlot = 1;
+  // How long a call waits for another opener's lock before it gives up.
+  static constexpr int32_t kLockWaitMs = 20000;
+  // How long an opener that denies others writing waits for posters to finish.
+  static constexpr int32_t kOwnerWaitMs = 2000;
+  static constexpr int64_t kCounterBytes = 8;
+
+  // The side file of a table.
+  static std::string JournalName(const std::string &schemaPath);
+
+  // Starts serving the files (tag 0 the data file, 1 + i the leaf file and
+  // 14 + i the directory file of index i).  denyWrite: the table's open mode
+  // denies others writing; readOnly: the data or index files could be opened
+  // for reading only.
+  void Open(const std::string &schemaPath, std::vector<platform::RecordFile *> files, bool denyWrite,
+            bool readOnly);
+  void Close();
+  bool IsOpen() const { return open_; }
+  bool Owner() const { return owner_; }
+  bool ReadOnly() const { return readOnly_; }
+
+  // Begins a table call; nested calls only count.  Returns true when another
+  // opener changed the table since this one last looked and the images were
+  // dropped, so that the engine's own state must be found again.  Before they
+  // are dropped, keepOld (when given) runs with the old images still in place.
+  template <class KeepOld>
+  bool Begin(bool write, KeepOld &&keepOld) {
+    if (depth_++ > 0) return false;
+    try {
+      bool changed = Enter(write);
+      UseImages(true);
+      if (changed) {
+        keepOld();
+        DropImages();
+      }
+      return changed;
+    } catch (...) {
+      Leave();
+      throw;
+    }
+  }
+  // Ends a table call: writes the changes of a successful posting operation
+  // through, undoes those of a failed one, and releases the locks.  A failure
+  // to write is raised after the files have been put back.
+  void End(bool success);
+  // Whether the images hold changes of the current call.
+  bool Changed() const;
+  // Drops every image (the files are read afresh when next needed).
+  void DropImages();
+
+  // Counted while a test or benchmark wants to know: platform calls made by
+  // this layer for locking and the journal.
+  int64_t JournalCalls() const { return journalCalls_; }
+
+ private:
+  bool Enter(bool write);
+  void Leave();
+  void UseImages(bool on);
+  void Commit();
+  void RevertAll();
+  // Reads the counter; true when a journal record follows it.
+  bool ReadHeader(uint64_t *counter);
+  // Rolls a journal left behind back into the files; false when it is torn
+  // (then nothing was written after it and it is simply cut).
+  void RollBackJournal();
+  std::vector<uint8_t> BuildJournal(uint64_t counter) const;
+  platform::RecordFile *FileOfTag(int32_t tag) const;
+  [[noreturn]] void Refuse(const std::string &message);
+
+  bool open_ = false;
+  std::string schemaPath_;
+  std::vector<platform::RecordFile *> files_;
+  std::unique_ptr<platform::File> journal_;
+  bool journalWritable_ = false;
+  bool owner_ = false;
+  bool readOnly_ = false;
+  bool known_ = false;          // counter_ is the counter the images belong to
+  bool needsRecovery_ = false;  // a journal of this opener's may be left behind
+  uint64_t counter_ = 0;
+  int32_t depth_ = 0;
+  bool write_ = false;
+  bool locked_ = false;
+  int64_t journalCalls_ = 0;
+};
+
+}  // namespace velmora
