@@ -32,6 +32,10 @@ class CountingFile : public platform::File {
     ++counts_->truncate;
     inner_->Truncate(size);
   }
+  bool LockSlots(int32_t first, int32_t count, LockKind kind, int32_t waitMs) override {
+    ++counts_->lock;
+    return inner_->LockSlots(first, count, kind, waitMs);
+  }
   void Close() override {
     if (!closed_) ++counts_->close;
     closed_ = true;
@@ -79,6 +83,13 @@ std::unique_ptr<platform::File> CountingPlatform::Open(const std::string &path, 
 std::unique_ptr<platform::File> CountingPlatform::Create(const std::string &path) {
   ++counts_->create;
   return std::make_unique<CountingFile>(inner_.Create(path), counts_);
+}
+
+std::unique_ptr<platform::File> CountingPlatform::OpenOrCreate(const std::string &path, int32_t *error) {
+  ++counts_->open;
+  std::unique_ptr<platform::File> file = inner_.OpenOrCreate(path, error);
+  if (!file) return nullptr;
+  return std::make_unique<CountingFile>(std::move(file), counts_);
 }
 
 bool CountingPlatform::Exists(const std::string &path) {

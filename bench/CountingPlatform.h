@@ -33,6 +33,7 @@ class CountingPlatform : public velmora::platform::Platform {
 
   std::unique_ptr<velmora::platform::File> Open(const std::string &path, int32_t mode, int32_t *error) override;
   std::unique_ptr<velmora::platform::File> Create(const std::string &path) override;
+  std::unique_ptr<velmora::platform::File> OpenOrCreate(const std::string &path, int32_t *error) override;
   bool Exists(const std::string &path) override;
   std::string ExistingName(const std::string &path) override;
   bool Delete(const std::string &path) override;

@@ -38,16 +38,23 @@ TEST_F(DamageTest, ADamagedSchemaFileIsRefusedWithTheReason) {
 TEST_F(DamageTest, AQueryMeetingDamageFailsWithTheEnginesMessage) {
   Fill();
   EXPECT_EQ((std::vector<std::string>{"name7"}), sql_.Rows("SELECT Name FROM staff WHERE Id = 7"));
-  // Records that the index still lists are cut off the data file.
+  // A table connected for writing is its files' only writer and keeps them in
+  // memory, so the damage is made while nobody has the table open: records
+  // that the index still lists are cut off the data file.
+  ASSERT_EQ("", sql_.Exec("DROP TABLE staff"));
   std::filesystem::resize_file(File(".vrd"), std::filesystem::file_size(File(".vrd")) / 3);
-  std::string error;
-  try {
-    sql_.Rows("SELECT Id, Name FROM staff ORDER BY Name");
-  } catch (const std::exception &e) {
-    error = e.what();
+  // The open may meet the damage already (it reads the last record of the
+  // first index); if it does not, the query does, as a corruption error.
+  std::string error = sql_.Exec("CREATE VIRTUAL TABLE staff USING velmora('" + schema_ + "')");
+  if (error.empty()) {
+    try {
+      sql_.Rows("SELECT Id, Name FROM staff ORDER BY Name");
+    } catch (const std::exception &e) {
+      error = e.what();
+    }
+    EXPECT_EQ(SQLITE_CORRUPT, sql_.lastCode() & 0xFF);
   }
-  EXPECT_EQ("Error on data file read1. Velmora may be corrupted - suggest rebuild (165/100)", error);
-  EXPECT_EQ(SQLITE_CORRUPT, sql_.lastCode() & 0xFF);
+  EXPECT_NE(std::string::npos, error.find("Velmora may be corrupted - suggest rebuild")) << error;
 }
 
 }  // namespace
