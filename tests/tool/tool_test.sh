@@ -155,7 +155,8 @@ run check people.vri
 expect "check damaged status" 1 "$status"
 expect "check damaged output" "index B (ByCity): directory entry 0 gives first record 3 but block 2 starts with record 0
 index B (ByCity): records 0 and 3 are out of key order (block 2 slot 2)
-people.vri: 2 inconsistencies found" "$out"
+people.vri: 2 inconsistencies found
+velmora rebuild people.vri repairs the data and index files: it rebuilds every index from the data file and leaves out records it cannot keep" "$out"
 expect "check changes nothing" "" "$(cmp people.vb1 people.vb1.saved >/dev/null && echo same || echo changed | grep -v changed)"
 put_int32 people.vb1 64 9
 run check people.vri
@@ -237,7 +238,8 @@ expect "events sound" "events.vri: sound" "$out"
 printf '\x07' | dd of=events.vrd bs=1 seek=47 conv=notrunc status=none
 run check events.vri
 expect "bad null flag" "data: record 1 field Done has the null flag 7, neither 0 nor 1
-events.vri: 1 inconsistency found" "$out"
+events.vri: 1 inconsistency found
+velmora rebuild events.vri repairs the data and index files: it rebuilds every index from the data file and leaves out records it cannot keep" "$out"
 run rebuild events.vri
 expect "rebuild drops the damaged record" "rebuilt events.vri: kept 1 of 2 records; the old data is in events.VXX
 dropped 1 record(s); the last reason: Rebuild error - corrupt record" "$out"
@@ -250,7 +252,8 @@ nan='\x00\x00\x00\x00\x00\x00\xf8\x7f'
 printf "$nan" | dd of=events.vrd bs=1 seek=24 conv=notrunc status=none
 run check events.vri
 expect "key value not a number" "data: record 0 field Rate holds a key value that is not a number
-events.vri: 1 inconsistency found" "$out"
+events.vri: 1 inconsistency found
+velmora rebuild events.vri repairs the data and index files: it rebuilds every index from the data file and leaves out records it cannot keep" "$out"
 cp events.good events.vrd
 printf '\x00\x00\x00\x00\x00\x00\xf0\x7f' | dd of=events.vrd bs=1 seek=8 conv=notrunc status=none
 run check events.vri
@@ -290,6 +293,32 @@ run check notes.vri
 expect "long string sound" "notes.vri: sound" "$out"
 run create toolong.vri --field Id:I --field Text:S:32767 --index ById:Id
 expect "create too long string status" 2 "$status"
+
+# --- a change left unfinished: check names it, the next open rolls it back
+run check notes.vri
+expect "notes sound before" "notes.vri: sound" "$out"
+journal="$(ls | grep -ix 'notes.vrj')"
+expect "journal idle size" 8 "$(stat -c %s "$journal")"
+printf 'an unfinished change' >>"$journal"
+run check notes.vri
+expect "check names the unfinished change" "notes.vri: a change left unfinished by a stopped program is waiting in its journal; the next command that opens the table (velmora info, for one) rolls it back" "$(sed -n 1p out.txt)"
+run count notes.vri
+expect "an open rolls it back" "0 8" "$status $(stat -c %s "$journal")"
+run check notes.vri
+expect "sound after the rollback" "notes.vri: sound" "$out"
+
+# --- a damaged schema file: check says no command repairs it
+cp notes.vri broken.vri
+truncate -s 1000 broken.vri
+run check broken.vri
+expect "damaged schema status" 1 "$status"
+expect "damaged schema advice" "no command repairs a damaged schema file: create the table again (velmora create) and import its records" "$(grep '^no command' out.txt)"
+# --- a missing index file: a rebuild cannot open the table
+cp notes.vri gone.vri
+cp "$(ls | grep -ix notes.vrd)" gone.vrd
+cp "$(ls | grep -ix notes.va1)" gone.va1
+run check gone.vri
+expect "missing file advice" "the table cannot be opened to rebuild it while a file is missing (gone.va2 gone.vb1 gone.vb2): put the file back, or create the table again and import its records" "$(tail -1 out.txt)"
 
 # --- the demo runs to the end and finds its table sound
 run demo

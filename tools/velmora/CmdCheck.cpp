@@ -24,8 +24,11 @@ const char *const kCheckHelp =
     "first record, that block counts lie within 0..7, that every record appears\n"
     "exactly once, and that consecutive entries are in key order.  Prints each\n"
     "inconsistency found.\n"
-    "Exit status 0 only when the table is sound; velmora rebuild repairs the\n"
-    "indexes from the data file.\n";
+    "Exit status 0 only when the table is sound.  After the inconsistencies it\n"
+    "says what repairs them: velmora rebuild for the data and index files, which\n"
+    "rebuilds every index from the data file; nothing for a damaged schema file.\n"
+    "A change that a stopped program left unfinished is rolled back by the next\n"
+    "command that opens the table.\n";
 
 namespace {
 
@@ -226,13 +229,32 @@ int CheckIndex(const Schema &schema, int32_t indexNo, const std::string &schemaP
   return problem.count();
 }
 
+// The table's data and index files that do not exist, separated by blanks.
+std::string MissingFiles(const std::string &schemaPath) {
+  const Schema schema = ReadSchema(schemaPath);
+  std::vector<std::string> files{CompanionPath(schemaPath, ".vrd")};
+  for (int32_t i = 0; i < schema.indexCount && i < 13; ++i)
+    for (int part = 1; part <= 2; ++part) files.push_back(CompanionPath(schemaPath, IndexExtension(i, part)));
+  std::string missing;
+  std::vector<uint8_t> ignored;
+  std::string error;
+  for (const std::string &file : files)
+    if (!ReadFileBytes(file, &ignored, &error)) missing += (missing.empty() ? "" : " ") + file;
+  return missing;
+}
+
+// The journal's first bytes hold the change counter; anything after them is
+// an unfinished change.
+constexpr size_t kJournalCounterBytes = 8;
+
 }  // namespace
 
-int CheckTable(const std::string &schemaPath, std::ostream &out) {
+int CheckTable(const std::string &schemaPath, std::ostream &out, int *schemaFound) {
   const Schema schema = ReadSchema(schemaPath);
   int found = 0;
   for (const std::string &text : schema.problems) out << text << '\n';
   found += static_cast<int>(schema.problems.size());
+  if (schemaFound != nullptr) *schemaFound = found;
 
   std::vector<uint8_t> data;
   int64_t recordCount = 0;
@@ -265,6 +287,7 @@ int CheckTable(const std::string &schemaPath, std::ostream &out) {
     if (schema.indexCount == 0) {
       out << "schema: the table has no index\n";
       ++found;
+      if (schemaFound != nullptr) ++*schemaFound;
     }
     for (int32_t i = 0; i < schema.indexCount; ++i) found += CheckIndex(schema, i, schemaPath, data, recordCount, out);
   }
@@ -276,12 +299,31 @@ int RunCheck(const Arguments &argv) {
   if (args.help()) return PrintHelp(kCheckHelp), 0;
   if (args.positionals().size() != 1) throw UsageError("expected one table name");
   const std::string path = args.positionals()[0];
-  const int found = CheckTable(path, std::cout);
+  // A change that a stopped program left unfinished: the files may disagree
+  // until the next open rolls it back.
+  std::vector<uint8_t> journal;
+  std::string ignored;
+  if (ReadFileBytes(CompanionPath(path, ".vrj"), &journal, &ignored) && journal.size() > kJournalCounterBytes)
+    std::cout << path << ": a change left unfinished by a stopped program is waiting in its journal; the next "
+                         "command that opens the table (velmora info, for one) rolls it back\n";
+  int schemaFound = 0;
+  const int found = CheckTable(path, std::cout, &schemaFound);
   if (found == 0) {
     std::cout << path << ": sound\n";
     return 0;
   }
   std::cout << path << ": " << found << (found == 1 ? " inconsistency" : " inconsistencies") << " found\n";
+  if (schemaFound > 0)
+    std::cout << "no command repairs a damaged schema file: create the table again (velmora create) and import "
+                 "its records\n";
+  if (found > schemaFound) {
+    if (MissingFiles(path).empty())
+      std::cout << "velmora rebuild " << path << " repairs the data and index files: it rebuilds every index from "
+                   "the data file and leaves out records it cannot keep\n";
+    else
+      std::cout << "the table cannot be opened to rebuild it while a file is missing (" << MissingFiles(path)
+                << "): put the file back, or create the table again and import its records\n";
+  }
   return 1;
 }
 

@@ -76,8 +76,9 @@ class Table;
 void PrintRecords(const Table &table, const std::vector<std::vector<uint8_t>> &records,
                   Format format = Format::kTable);
 
-// Integrity check of a table's files; prints each inconsistency (or a summary
-// when sound) to `out` and returns the number found.
-int CheckTable(const std::string &schemaPath, std::ostream &out);
+// Integrity check of a table's files; prints each inconsistency to `out` and
+// returns the number found; *schemaFound, when given, receives how many of
+// them are in the schema file.
+int CheckTable(const std::string &schemaPath, std::ostream &out, int *schemaFound = nullptr);
 
 }  // namespace vtool
