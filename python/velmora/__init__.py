@@ -43,11 +43,11 @@ def open(path, mode="rw"):  # noqa: A001 - the natural name for opening a table
     return Table(path, mode)
 
 
-def _field_spec(spec):
+def _field_definition(definition):
     """("Name", "S", 30), ("Id", "I") or "Name:S:30" -> (name, letter, length)."""
-    parts = spec.split(":") if isinstance(spec, str) else list(spec)
+    parts = definition.split(":") if isinstance(definition, str) else list(definition)
     if len(parts) not in (2, 3):
-        raise ValueError("a field is NAME:TYPE or NAME:S:LENGTH, not %r" % (spec,))
+        raise ValueError("a field is NAME:TYPE or NAME:S:LENGTH, not %r" % (definition,))
     name, type_name = parts[0], str(parts[1])
     letter = _TYPES.get(type_name.lower())
     if letter is None:
@@ -67,15 +67,15 @@ def create(path, fields, indexes):
     tuples; types by letter or name (B Boolean, C Currency, D DateTime, F Float,
     I Integer, R Real, S String).  indexes: a dict (or list of pairs) of index
     name to the list of its key field names; the first is the unique key."""
-    specs = [_field_spec(spec) for spec in fields]
+    definitions = [_field_definition(definition) for definition in fields]
     pairs = list(indexes.items()) if isinstance(indexes, dict) else list(indexes)
-    if len(specs) > MAX_FIELDS:
-        raise ValueError("a table has at most %d fields, not %d" % (MAX_FIELDS, len(specs)))
+    if len(definitions) > MAX_FIELDS:
+        raise ValueError("a table has at most %d fields, not %d" % (MAX_FIELDS, len(definitions)))
     if len(pairs) > MAX_INDEXES:
         raise ValueError("a table has at most %d indexes, not %d" % (MAX_INDEXES, len(pairs)))
-    names = [name for name, _, _ in specs]
-    field_items = (_lib.FieldDescriptor * max(1, len(specs)))()
-    for item, (name, letter, length) in zip(field_items, specs):
+    names = [name for name, _, _ in definitions]
+    field_items = (_lib.FieldDescriptor * max(1, len(definitions)))()
+    for item, (name, letter, length) in zip(field_items, definitions):
         item.Name[:] = short_string(name, "a field name").raw
         item.FieldType = letter.encode()
         item.Len = length
@@ -91,7 +91,7 @@ def create(path, fields, indexes):
             if key not in names:
                 raise ValueError("index %s: no field named %s" % (name, key))
             item.FieldNos[k] = names.index(key)
-    field_list = _lib.FieldDefList(len(specs), field_items)
+    field_list = _lib.FieldDefList(len(definitions), field_items)
     index_list = _lib.IndexDefList(len(pairs), index_items)
     handle = ctypes.c_int32(0)
     call("vr_Connect", 0, ctypes.byref(handle))
