@@ -69,7 +69,13 @@ export DEBIAN_FRONTEND=noninteractive
 if [ "$i386_missing" -eq 1 ]; then
   "${as_root[@]}" dpkg --add-architecture i386
 fi
-"${as_root[@]}" apt-get update -qq
+# A mirror caught mid-sync fails an update now and then: try again, and go on
+# with what was fetched (the install says what is still missing).
+for attempt in 1 2 3; do
+  "${as_root[@]}" apt-get update -qq && break
+  echo "setup: package index update failed (attempt $attempt of 3)" >&2
+  sleep $((attempt * 10))
+done
 if [ "${#missing[@]}" -gt 0 ]; then
   "${as_root[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
