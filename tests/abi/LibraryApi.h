@@ -6,33 +6,19 @@
 
 #include <stdexcept>
 #include <string>
-#include <type_traits>
 
 #include <velmora/velmora.hpp>
 
+#include "support/ExportSlots.h"
+
 namespace client {
-
-// A boolean argument as a whole 32-bit slot, so tests can put garbage above
-// the low byte the library must read.
-using BoolSlot = uint32_t;
-
-// The export's own function pointer type with every one-byte argument widened
-// to a slot.
-template <class A>
-using Slot = std::conditional_t<std::is_same_v<A, uint8_t>, BoolSlot, A>;
-template <class F>
-struct SlotCall;
-template <class R, class... A>
-struct SlotCall<R (*)(A...)> {
-  using type = R (*)(Slot<A>...);
-};
 
 struct LibraryApi {
   void *handle = nullptr;
 
   // One pointer per export of the list, named as the export.
 #define VELMORA_EXPORT(ordinal, result, name, parameters) \
-  typename SlotCall<decltype(&::name)>::type name = nullptr;
+  ExportSlots<decltype(&::name)> name = nullptr;
 #include <velmora/velmora_exports.h>
 #undef VELMORA_EXPORT
 
