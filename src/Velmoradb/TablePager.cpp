@@ -6,6 +6,7 @@
 #include <velmora/velmora.hpp>
 
 #include "VRcomm/FileNames.h"
+#include "Velmoradb/JournalChecksum.h"
 
 namespace velmora {
 
@@ -13,7 +14,10 @@ namespace {
 
 using LockKind = platform::File::LockKind;
 
-constexpr char kMagic[4] = {'V', 'R', 'J', '1'};
+// The record written now, checksummed word by word; records of the first
+// format (checksummed byte by byte) are still rolled back.
+constexpr char kMagic[4] = {'V', 'R', 'J', '2'};
+constexpr char kMagicByteSum[4] = {'V', 'R', 'J', '1'};
 // Counter, magic, page size, file count, body length, body checksum.
 constexpr size_t kRecordHead = 8 + 4 + 4 + 4 + 8 + 8;
 
@@ -30,11 +34,6 @@ uint64_t Get(const uint8_t *at, int bytes) {
   uint64_t v = 0;
   for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | at[i];
   return v;
-}
-uint64_t Checksum(const uint8_t *bytes, size_t n) {
-  uint64_t h = 1469598103934665603ull;
-  for (size_t i = 0; i < n; ++i) h = (h ^ bytes[i]) * 1099511628211ull;
-  return h;
 }
 
 }  // namespace
@@ -74,6 +73,8 @@ void TablePager::Close() {
   known_ = false;
   for (platform::RecordFile *file : files_) file->UseImage(false);
   files_.clear();
+  inUse_.clear();
+  openChanges_ = 0;
   std::unique_ptr<platform::File> journal = std::move(journal_);
   if (journal) {
     try {
@@ -158,8 +159,17 @@ void TablePager::Leave() {
 }
 
 void TablePager::UseImages(bool on) {
-  for (platform::RecordFile *file : files_)
-    if (file->IsOpen()) file->UseImage(on);
+  // Only the files open when the call began work on images; they are all
+  // switched back at its end, even one the call closed, so that between calls
+  // no file is left in image mode and only these can hold changes.  The list
+  // is kept from call to call while no record file was opened or closed.
+  if (on && openChanges_ != platform::RecordFile::OpenChanges()) {
+    openChanges_ = platform::RecordFile::OpenChanges();
+    inUse_.clear();
+    for (platform::RecordFile *file : files_)
+      if (file->IsOpen()) inUse_.push_back(file);
+  }
+  for (platform::RecordFile *file : inUse_) file->UseImage(on);
 }
 
 void TablePager::DropImages() {
@@ -167,7 +177,7 @@ void TablePager::DropImages() {
 }
 
 bool TablePager::Changed() const {
-  for (platform::RecordFile *file : files_)
+  for (platform::RecordFile *file : inUse_)
     if (file->Changed()) return true;
   return false;
 }
@@ -230,7 +240,7 @@ std::vector<uint8_t> TablePager::BuildJournal(uint64_t counter) const {
     }
   }
   PutAt(record.data() + 16, count, 4);
-  PutAt(record.data() + 28, Checksum(record.data() + kRecordHead, bodyBytes), 8);
+  PutAt(record.data() + 28, WordChecksum(record.data() + kRecordHead, bodyBytes), 8);
   return record;
 }
 
@@ -285,14 +295,19 @@ void TablePager::RollBackJournal() {
   std::vector<uint8_t> bytes(static_cast<size_t>(size));
   size_t got = journal_->ReadAt(0, bytes.data(), bytes.size());
   bytes.resize(got);
-  bool whole = bytes.size() >= kRecordHead && std::memcmp(bytes.data() + 8, kMagic, 4) == 0;
+  const bool wordSum = bytes.size() >= kRecordHead && std::memcmp(bytes.data() + 8, kMagic, 4) == 0;
+  const bool byteSum = bytes.size() >= kRecordHead && std::memcmp(bytes.data() + 8, kMagicByteSum, 4) == 0;
+  bool whole = wordSum || byteSum;
   uint64_t pageBytes = 0, count = 0, length = 0;
   if (whole) {
     pageBytes = Get(bytes.data() + 12, 4);
     count = Get(bytes.data() + 16, 4);
     length = Get(bytes.data() + 20, 8);
-    whole = length == bytes.size() - kRecordHead &&
-            Get(bytes.data() + 28, 8) == Checksum(bytes.data() + kRecordHead, length) && pageBytes > 0;
+    whole = length == bytes.size() - kRecordHead && pageBytes > 0;
+  }
+  if (whole) {
+    const uint8_t *body = bytes.data() + kRecordHead;
+    whole = Get(bytes.data() + 28, 8) == (wordSum ? WordChecksum(body, length) : ByteChecksum(body, length));
   }
   if (whole) {
     // Check the whole record before anything is written back.

@@ -115,6 +115,10 @@ class TablePager {
   bool open_ = false;
   std::string schemaPath_;
   std::vector<platform::RecordFile *> files_;
+  // The files switched to their images for a call: those open when the
+  // list was made, while RecordFile::OpenChanges() was openChanges_.
+  std::vector<platform::RecordFile *> inUse_;
+  uint64_t openChanges_ = 0;
   std::unique_ptr<platform::File> journal_;
   bool journalWritable_ = false;
   bool owner_ = false;

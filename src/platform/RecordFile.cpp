@@ -7,6 +7,8 @@
 
 namespace velmora::platform {
 
+std::atomic<uint64_t> RecordFile::openChanges_{1};
+
 File &RecordFile::Require() {
   // A transfer on a file that is not open is the "file not open" I/O error.
   if (!file_) RaiseIoError(103);
@@ -19,6 +21,7 @@ void RecordFile::Open(int32_t mode) {
   if (!file) RaiseIoError(error);
   DropImage();
   file_ = std::move(file);
+  NoteOpenChange();
   position_ = 0;
 }
 
@@ -35,6 +38,7 @@ bool RecordFile::OpenWritableOrReadOnly(bool readOnlyAllowed) {
   if (!file) RaiseIoError(error);
   DropImage();
   file_ = std::move(file);
+  NoteOpenChange();
   position_ = 0;
   return readOnly;
 }
@@ -42,6 +46,7 @@ bool RecordFile::OpenWritableOrReadOnly(bool readOnlyAllowed) {
 void RecordFile::Create() {
   DropImage();
   file_ = Os().Create(name_);
+  NoteOpenChange();
   position_ = 0;
 }
 
@@ -49,6 +54,7 @@ void RecordFile::Close() {
   DropImage();
   if (!file_) return;
   std::unique_ptr<File> file = std::move(file_);
+  NoteOpenChange();
   position_ = 0;
   file->Close();
 }

@@ -13,6 +13,7 @@
 // there drops the image, which is read afresh when next needed.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -43,6 +44,9 @@ class RecordFile {
   // Creates (or replaces) the bound file empty; raises EInOutError.
   void Create();
   bool IsOpen() const { return file_ != nullptr; }
+  // Raised whenever any record file of the process is opened, created or
+  // closed, so that a list of the open files can tell it is still right.
+  static uint64_t OpenChanges() { return openChanges_.load(std::memory_order_relaxed); }
   // Closes the file (raising EInOutError if the system reports a failure).
   void Close();
 
@@ -92,6 +96,9 @@ class RecordFile {
   // Saves the original bytes of the pages of [from, to) before they change.
   void SaveOriginals(int64_t from, int64_t to);
   void MarkChanged(int64_t from, int64_t to);
+  static void NoteOpenChange() { openChanges_.fetch_add(1, std::memory_order_relaxed); }
+
+  static std::atomic<uint64_t> openChanges_;
 
   std::string name_;
   int32_t recordSize_;
