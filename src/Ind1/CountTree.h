@@ -41,6 +41,23 @@ class TCountTree {
   int32_t Prefix(size_t d) const;
   int32_t Total() const { return Prefix(counts_.size()); }
 
+  TCountTree(const TCountTree &other) : counts_(other.counts_), tree_(other.tree_), valid_(other.valid_) {}
+  // Takes the other's counts as a change of this list's own (its checkpoint
+  // stays this list's).
+  TCountTree &operator=(const TCountTree &other);
+
+  // Keeps the counts as they are now, to be put back by RollBack.  Rather than
+  // a copy of the list, the changes since are logged (how to undo each); only
+  // a change of many counts at once copies the list.
+  void Checkpoint() {
+    keeping_ = true;
+    copied_ = false;
+    undo_.clear();
+    kept_.clear();
+  }
+  // Puts back the counts of the last Checkpoint and ends it.
+  void RollBack();
+
   bool operator==(const TCountTree &other) const { return counts_ == other.counts_; }
   bool operator==(const std::vector<int32_t> &counts) const { return counts_ == counts; }
 
@@ -50,12 +67,31 @@ class TCountTree {
   void Invalidate(size_t from) const {
     if (from < valid_) valid_ = from;
   }
+  // How to undo one change made since the Checkpoint.
+  struct Undo {
+    enum Kind : uint8_t { kSet, kInserted, kErased } kind;
+    size_t i;
+    int32_t count;  // the count before (set, erased)
+  };
+  void Log(Undo::Kind kind, size_t i, int32_t count) {
+    if (keeping_ && !copied_) undo_.push_back(Undo{kind, i, count});
+  }
+  // Copies the list as it was at the Checkpoint aside before a change of
+  // many counts.
+  void BeforeWholeChange();
+  // Undoes the logged changes in counts, the latest first.
+  void UndoChanges(std::vector<int32_t> &counts) const;
 
   std::vector<int32_t> counts_;
   // tree_[j - 1] holds the sum of counts j - lowbit(j) to j - 1 (1-based j);
   // entries 1 to valid_ are right.
   mutable std::vector<int32_t> tree_;
   mutable size_t valid_ = 0;
+  // Since the last Checkpoint: the undo log, or (copied_) the whole list.
+  bool keeping_ = false;
+  bool copied_ = false;
+  std::vector<Undo> undo_;
+  std::vector<int32_t> kept_;
 };
 
 // For test failure messages: the counts as a list.

@@ -28,7 +28,7 @@ void TIndex::OpenIndexes(const std::string &tableFileName, int32_t n, bool allow
   Directory.SelectFile(0);
 }
 
-void TIndex::SaveState(State &s) const {
+void TIndex::SaveState(State &s) {
   SaveWork(s.work);
   s.curIndex = CurIndex;
   s.savedIndex = SavedIndex;
@@ -43,7 +43,7 @@ void TIndex::SaveState(State &s) const {
   s.curFileNo = Directory.CurFileNo;
   s.savedFileNo = Directory.SavedFileNo;
   s.savedPosition = Directory.SavedPosition;
-  s.blockCounts = BlockCounts;
+  BlockCounts.Checkpoint();
 }
 
 void TIndex::RestoreState(const State &s) {
@@ -61,7 +61,7 @@ void TIndex::RestoreState(const State &s) {
   Directory.CurFileNo = s.curFileNo;
   Directory.SavedFileNo = s.savedFileNo;
   Directory.SavedPosition = s.savedPosition;
-  BlockCounts = s.blockCounts;
+  BlockCounts.RollBack();
 }
 
 void TIndex::CloseIndexes() {

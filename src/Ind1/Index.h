@@ -31,9 +31,10 @@ class TIndex : public TInd1FOps {
     int32_t work[kWorkSlots];
     int32_t curIndex, savedIndex, slot, savedSlot, lo, hi, mid, level;
     int32_t entryCount, curPosition, curFileNo, savedFileNo, savedPosition;
-    TCountTree blockCounts;
   };
-  void SaveState(State &state) const;
+  // Saves the state (the block counts are kept by the count tree itself,
+  // until the next SaveState).
+  void SaveState(State &state);
   void RestoreState(const State &state);
   void CloseIndexes();
   // Makes index i current; the working block is loaded by the next search,

@@ -9,7 +9,7 @@
 
 namespace velmora {
 
-std::unique_ptr<TVRVelmoraDB::CallState> TVRVelmoraDB::SaveCallState() const {
+std::unique_ptr<TVRVelmoraDB::CallState> TVRVelmoraDB::SaveCallState() {
   auto s = std::make_unique<CallState>();
   s->rangeStartPos = RangeStartPos;
   s->currentPos = CurrentPos;

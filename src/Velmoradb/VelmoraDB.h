@@ -155,7 +155,7 @@ class TVRVelmoraDB : public TVRRecBase {
   // between calls (cursor, range, index cursor, block counts, filter states,
   // bookmarks), kept to be put back when a posting operation fails.
   struct CallState;
-  std::unique_ptr<CallState> SaveCallState() const;
+  std::unique_ptr<CallState> SaveCallState();
   void RestoreCallState(const CallState &state);
   // Before the images of a table another opener changed are dropped: the
   // current record's image as this opener last saw it.

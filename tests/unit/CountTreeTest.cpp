@@ -78,6 +78,92 @@ TEST(CountTree, CopiesAndComparisonsGoByTheCounts) {
   EXPECT_EQ(0, b.Total());
 }
 
+TEST(CountTree, RollBackPutsBackTheCountsOfTheCheckpointThroughAnyChanges) {
+  std::mt19937 random(20261209);
+  auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
+  TCountTree tree;
+  std::vector<int32_t> model(50, 3);
+  tree.Assign(model);
+  for (int round = 0; round < 600; ++round) {
+    tree.Checkpoint();
+    const std::vector<int32_t> kept = model;
+    const int32_t keptTotal = tree.Total();
+    // A few changes, as one operation makes; now and then a change of the
+    // whole list (a replacement, zeros removed, a copy assigned).
+    const int changes = static_cast<int>(random() % 6);
+    for (int k = 0; k < changes; ++k) {
+      const unsigned op = random() % 100;
+      if (op < 40 && !model.empty()) {
+        const size_t i = pick(model.size());
+        model[i] = static_cast<int32_t>(random() % 8);
+        tree.Set(i, model[i]);
+      } else if (op < 65) {
+        const size_t i = pick(model.size() + 1);
+        const int32_t c = static_cast<int32_t>(random() % 8);
+        model.insert(model.begin() + static_cast<std::ptrdiff_t>(i), c);
+        tree.Insert(i, c);
+      } else if (op < 90 && !model.empty()) {
+        const size_t i = pick(model.size());
+        model.erase(model.begin() + static_cast<std::ptrdiff_t>(i));
+        tree.Erase(i);
+      } else if (op < 94) {
+        std::erase(model, 0);
+        tree.EraseZeros();
+      } else if (op < 97) {
+        model.assign(pick(80), 2);
+        tree.Assign(model);
+      } else {
+        TCountTree other;
+        model.assign(pick(80), 5);
+        other.Assign(model);
+        tree = other;
+      }
+      ASSERT_EQ(model, tree.Values()) << "round " << round;
+      ASSERT_EQ(LinearPrefix(model, model.size()), tree.Total()) << "round " << round;
+    }
+    if (random() % 2 == 0) {
+      tree.RollBack();
+      model = kept;
+      ASSERT_EQ(model, tree.Values()) << "round " << round << " after its rollback";
+      ASSERT_EQ(keptTotal, tree.Total()) << "round " << round;
+      const size_t d = pick(model.size() + 1);
+      ASSERT_EQ(LinearPrefix(model, d), tree.Prefix(d)) << "round " << round << " d " << d;
+    }
+    if (model.size() > 400) {
+      model.assign(50, 3);
+      tree.Assign(model);
+    }
+  }
+  // A rollback ends its checkpoint: a second one, and one after later
+  // changes, change nothing.
+  tree.Checkpoint();
+  tree.RollBack();
+  ASSERT_EQ(model, tree.Values());
+  tree.RollBack();
+  EXPECT_EQ(model, tree.Values());
+  tree.Set(0, 7);
+  model[0] = 7;
+  tree.RollBack();
+  EXPECT_EQ(model, tree.Values());
+}
+
+TEST(CountTree, ACopyTakesTheCountsButNotTheCheckpoint) {
+  TCountTree a;
+  a.Assign({1, 2, 3});
+  a.Checkpoint();
+  a.Set(1, 9);
+  TCountTree b = a;
+  b.RollBack();
+  EXPECT_EQ((std::vector<int32_t>{1, 9, 3}), b) << "the copy has no checkpoint of its own";
+  TCountTree c;
+  c.Assign({4, 4});
+  a = c;
+  EXPECT_EQ((std::vector<int32_t>{4, 4}), a);
+  a.RollBack();
+  EXPECT_EQ((std::vector<int32_t>{1, 2, 3}), a) << "an assignment is a change the checkpoint undoes";
+  EXPECT_EQ(6, a.Total());
+}
+
 // Entries of one directory file in memory, with a model of what it names.
 class BlockLookUp : public ::testing::Test {
  protected:
