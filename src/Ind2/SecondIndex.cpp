@@ -203,6 +203,14 @@ void TVRSecondIndex::InsertAt(int32_t p, const TDirEntry &entry, int32_t i, bool
   WriteEntries(0, 1);
   RefreshEntryCount();
   int32_t remaining = EntryCount - 1 - p;
+  if (file.ImageInUse() && remaining > 0) {
+    // In memory the entries move at once, with the same bytes as below.
+    const uint8_t *moved = file.MoveInImage(p, p + 1, remaining);
+    for (int32_t j = 0; places && j < remaining; ++j) {
+      if (!places->MovedTo(GetInt32(moved + j * kEntryBytes), p + 1 + j)) Lose(places);
+    }
+    remaining = 0;
+  }
   const int32_t chunk = Chunk();
   while (remaining > 0) {
     int32_t n = remaining < chunk ? remaining : chunk;
@@ -244,6 +252,15 @@ void TVRSecondIndex::DeleteAt(int32_t p) {
   if (places && !places->Removing(p, PeekAt(file, p).Block)) Lose(places);
   const int32_t chunk = Chunk();
   int32_t from = p;
+  if (file.ImageInUse()) {
+    // In memory the entries after p move at once, with the same bytes as below.
+    const int32_t n = static_cast<int32_t>(file.Size()) - 1 - p;
+    const uint8_t *moved = file.MoveInImage(p + 1, p, n > 0 ? n : 0);
+    for (int32_t j = 0; places && j < n; ++j) {
+      if (!places->MovedTo(GetInt32(moved + j * kEntryBytes), p + j)) Lose(places);
+    }
+    from = p + (n > 0 ? n : 0);  // nothing left to move
+  }
   for (;;) {
     file.Seek(from + 1);
     int32_t n = ReadEntries(1, chunk);

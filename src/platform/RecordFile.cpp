@@ -125,6 +125,23 @@ int32_t RecordFile::Write(const void *buffer, int32_t n) {
   return records;
 }
 
+const uint8_t *RecordFile::MoveInImage(int64_t from, int64_t to, int64_t n) {
+  ++generation_;
+  Require();
+  LoadImage();
+  const int64_t size = static_cast<int64_t>(image_.size());
+  const int64_t bytes = n * recordSize_;
+  const int64_t source = from * recordSize_, target = to * recordSize_;
+  if (!imageOn_ || n < 0 || from < 0 || to < 0 || source + bytes > size || target + bytes > size)
+    RaiseIoError(100);  // a move beyond the end reads short, as a transfer would
+  if (bytes > 0) {
+    SaveOriginals(target, target + bytes);
+    std::memmove(image_.data() + target, image_.data() + source, static_cast<size_t>(bytes));
+    MarkChanged(target, target + bytes);
+  }
+  return image_.data() + target;
+}
+
 void RecordFile::Truncate() {
   ++generation_;
   File &file = Require();

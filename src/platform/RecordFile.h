@@ -62,6 +62,11 @@ class RecordFile {
   int32_t Write(const void *buffer, int32_t n);
   // Cuts the file at the position.
   void Truncate();
+  // In image mode only: moves the n records at `from` to `to` (the two may
+  // overlap; both lie within the file), as writing them there would, and
+  // returns the moved records' bytes in their new place (valid until the next
+  // change).  The position is left where it was.
+  const uint8_t *MoveInImage(int64_t from, int64_t to, int64_t n);
 
   // ---- image mode ----
   static constexpr int64_t kPageBytes = 1024;
