@@ -10,7 +10,6 @@
 #include "VRcomm/FileNames.h"
 #include "VRcomm/ShortString.h"
 #include "VRcomm/LittleEndian.h"
-#include "Velmoradb/RecBase.h"
 
 namespace velmora {
 

@@ -5,7 +5,7 @@
 
 #include <velmora/velmora.hpp>
 
-#include "Velmoradb/EngineError.h"
+#include "VRcomm/EngineError.h"
 
 namespace velmora {
 

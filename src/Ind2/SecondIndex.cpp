@@ -6,7 +6,7 @@
 #include <velmora/velmora.hpp>
 
 #include "VRcomm/FileNames.h"
-#include "Velmoradb/EngineError.h"
+#include "VRcomm/EngineError.h"
 #include "VRcomm/LittleEndian.h"
 
 namespace velmora {

@@ -14,6 +14,9 @@ constexpr int32_t kMaxFields = 26;
 constexpr int32_t kMaxIndexes = 13;
 constexpr int32_t kMaxIndexFields = 10;
 constexpr int32_t kMaxRecords = 30000;
+// The largest record size for which one slot of the record cache (record size
+// + 7 bytes) stays below the 65535-byte limit of the cache block.
+constexpr int32_t kMaxRecordSize = 65527;
 
 struct TvrFieldRecord {
   char Letter;

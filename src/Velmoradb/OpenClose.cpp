@@ -9,7 +9,7 @@
 #include "Ind1/Index.h"
 #include "VRcomm/FileNames.h"
 #include "VRcomm/ShortString.h"
-#include "Velmoradb/EngineError.h"
+#include "VRcomm/EngineError.h"
 #include "Velmoradb/TableCall.h"
 #include "Velmoradb/VelmoraDB.h"
 

@@ -7,7 +7,7 @@
 
 #include "VRcomm/FileNames.h"
 #include "VRcomm/ShortString.h"
-#include "Velmoradb/EngineError.h"
+#include "VRcomm/EngineError.h"
 #include "Velmoradb/VelmoraDB.h"
 #include "platform/Platform.h"
 

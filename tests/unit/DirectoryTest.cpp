@@ -5,7 +5,7 @@
 
 #include "Ind2/SecondIndex.h"
 #include "IndexTestSupport.h"
-#include "Velmoradb/EngineError.h"
+#include "VRcomm/EngineError.h"
 
 using namespace velmora;
 using namespace velmora::indextest;

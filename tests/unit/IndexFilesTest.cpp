@@ -4,7 +4,7 @@
 
 #include "Ind1/Ind1FOps.h"
 #include "IndexTestSupport.h"
-#include "Velmoradb/EngineError.h"
+#include "VRcomm/EngineError.h"
 
 using namespace velmora;
 using namespace velmora::indextest;

@@ -9,7 +9,7 @@
 
 #include "Ind1/Index.h"
 #include "IndexTestSupport.h"
-#include "Velmoradb/EngineError.h"
+#include "VRcomm/EngineError.h"
 
 using namespace velmora;
 using namespace velmora::indextest;

@@ -1,4 +1,4 @@
-#include "Velmoradb/EngineError.h"
+#include "VRcomm/EngineError.h"
 
 #include <velmora/velmora.hpp>
 
