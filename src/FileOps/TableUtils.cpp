@@ -28,13 +28,11 @@ struct TableFile {
 std::vector<TableFile> FileSet(const std::string &source, const std::string &dest,
                                int32_t indexCount) {
   std::vector<TableFile> files;
-  files.push_back({FileKind::Schema, ReplaceExtension(source, ".vri"), ReplaceExtension(dest, ".vri")});
-  files.push_back({FileKind::Data, TMiscFileOps::DataFileName(source), TMiscFileOps::DataFileName(dest)});
+  files.push_back({FileKind::Schema, SchemaFileName(source), SchemaFileName(dest)});
+  files.push_back({FileKind::Data, DataFileName(source), DataFileName(dest)});
   for (int32_t k = 0; k < indexCount; ++k) {
-    files.push_back({FileKind::Leaf, TMiscFileOps::IndexFileName(source, k, 1),
-                     TMiscFileOps::IndexFileName(dest, k, 1)});
-    files.push_back({FileKind::Directory, TMiscFileOps::IndexFileName(source, k, 2),
-                     TMiscFileOps::IndexFileName(dest, k, 2)});
+    files.push_back({FileKind::Leaf, LeafFileName(source, k), LeafFileName(dest, k)});
+    files.push_back({FileKind::Directory, DirectoryFileName(source, k), DirectoryFileName(dest, k)});
   }
   return files;
 }

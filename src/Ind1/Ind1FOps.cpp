@@ -24,13 +24,6 @@ TInd1FOps::TInd1FOps() {
   for (auto &file : LeafFiles) file.SetRecordSize(kBlockBytes);
 }
 
-std::string TInd1FOps::LeafFileName(const std::string &tableFileName, int32_t i) {
-  std::string ext = ".V";
-  ext += static_cast<char>('A' + i);
-  ext += '1';
-  return ReplaceExtension(tableFileName, ext);
-}
-
 void TInd1FOps::RaiseReadError() { RaiseEngineError(kReadError); }
 
 void TInd1FOps::OpenLeafFiles(const std::string &tableFileName, int32_t n, bool allowReadOnly) {

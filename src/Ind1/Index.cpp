@@ -294,8 +294,8 @@ void TIndex::InsertEntry(int32_t recordNo) {
   try {
     DoInsert(recordNo);
   } catch (...) {
-    RaiseEngineError("Error on index1 record insertion. Velmora may be corrupted - suggest rebuild (" +
-                     std::to_string(SafeLastBlockNo()) + ")");
+    RaiseEngineErrorWithCause("Error on index1 record insertion. Velmora may be corrupted - suggest rebuild (" +
+                              std::to_string(SafeLastBlockNo()) + ")");
   }
 }
 
@@ -350,8 +350,8 @@ void TIndex::DeleteEntry(bool adjust) {
   try {
     DoDelete(adjust);
   } catch (...) {
-    RaiseEngineError("Error on index record deletion. Velmora may be corrupted - suggest rebuild.(" +
-                     std::to_string(SafeLastBlockNo()) + ")");
+    RaiseEngineErrorWithCause("Error on index record deletion. Velmora may be corrupted - suggest rebuild.(" +
+                              std::to_string(SafeLastBlockNo()) + ")");
   }
 }
 
@@ -429,7 +429,7 @@ void TIndex::UpdateEntry(int32_t recordNo) {
   try {
     DoUpdate(recordNo);
   } catch (...) {
-    RaiseEngineError("Error on index1 record update. Velmora may be corrupted - suggest rebuild.");
+    RaiseEngineErrorWithCause("Error on index1 record update. Velmora may be corrupted - suggest rebuild.");
   }
 }
 

@@ -42,11 +42,6 @@ class Directory : public ::testing::Test {
   TVRSecondIndex d;
 };
 
-TEST(DirectoryFileNames, ExtensionCarriesTheIndexLetterAndTwo) {
-  EXPECT_EQ("/x/ORDERS.VA2", TVRSecondIndex::DirFileName("/x/ORDERS.vri", 0));
-  EXPECT_EQ("/x.y/ORDERS.VM2", TVRSecondIndex::DirFileName("/x.y/ORDERS", 12));
-}
-
 TEST(DirectoryConstruction, StartsClosedWithOneEntry) {
   TVRSecondIndex d;
   EXPECT_FALSE(d.DirFilesOpen);
