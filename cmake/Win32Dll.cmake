@@ -8,7 +8,6 @@ foreach(layer ${velmora_layers})
   target_compile_options(${layer} PRIVATE -mincoming-stack-boundary=2)
 endforeach()
 
-set(VELMORA_DEF_FILE ${PROJECT_SOURCE_DIR}/src/dll_src/win32/Velmora.def)
 add_library(Velmora SHARED ${PROJECT_SOURCE_DIR}/src/dll_src/win32/DllEntry.cpp ${VELMORA_DEF_FILE})
 target_compile_options(Velmora PRIVATE -mincoming-stack-boundary=2)
 target_link_libraries(Velmora PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,velmora_dll_src>")
