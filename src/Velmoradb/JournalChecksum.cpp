@@ -3,6 +3,8 @@
 #include <bit>
 #include <cstring>
 
+#include "VRcomm/JournalLayout.h"
+
 namespace velmora {
 
 namespace {
@@ -29,8 +31,8 @@ inline uint64_t Step(uint64_t h, uint64_t word) {
 }  // namespace
 
 uint64_t ByteChecksum(const uint8_t *bytes, size_t n) {
-  uint64_t h = 1469598103934665603ull;
-  for (size_t i = 0; i < n; ++i) h = (h ^ bytes[i]) * 1099511628211ull;
+  uint64_t h = journal::kChecksumBasis;
+  for (size_t i = 0; i < n; ++i) h = (h ^ bytes[i]) * journal::kChecksumPrime;
   return h;
 }
 
