@@ -112,13 +112,7 @@ TEST_F(DataFileTest, TrailingPartialRecordIsNotCounted) {
 }
 
 TEST_F(DataFileTest, MissingFileRaisesFileNotFoundAndLeavesObjectClosed) {
-  try {
-    Base().OpenDataFile(path_, kSize);
-    FAIL() << "missing data file opened";
-  } catch (const EInOutError &error) {
-    EXPECT_EQ(std::string(error.what()), "File not found");
-    EXPECT_EQ(error.Code(), 2);
-  }
+  EXPECT_IO_ERROR(Base().OpenDataFile(path_, kSize), "File not found", 2);
   EXPECT_FALSE(Base().DataFileOpen());
   EXPECT_EQ(Base().RecordBlock, nullptr);
   EXPECT_EQ(Base().CacheBlock, nullptr);
@@ -229,13 +223,7 @@ TEST_F(DataFileTest, CloseReleasesEverything) {
 TEST_F(DataFileTest, FailedCloseStillReleasesAndReraises) {
   OpenWith(kSize, 1);
   os_.faults.failClose = true;
-  try {
-    Base().CloseDataFile();
-    FAIL() << "failed close not reported";
-  } catch (const EInOutError &error) {
-    EXPECT_EQ(std::string(error.what()), platform::IoErrorText(13));
-    EXPECT_EQ(error.Code(), 13);
-  }
+  EXPECT_IO_ERROR(Base().CloseDataFile(), platform::IoErrorText(13), 13);
   EXPECT_FALSE(Base().DataFileOpen());
   EXPECT_EQ(Base().RecordBlock, nullptr);
   EXPECT_EQ(Base().CacheBlock, nullptr);
