@@ -247,14 +247,7 @@ TEST(SharedTable, APosterBesideAHolderThatDeniesWritingIsRefused) {
 TEST(SharedTable, ATableInAReadOnlyFolderOpensForReading) {
   TempDir dir;
   const std::string path = dir / "t.vri";
-  CreateTable(path);
-  std::vector<Row> rows;
-  {
-    Client fill;
-    ASSERT_GT(fill.Open(path, 34), 0);
-    for (int32_t id = 1; id <= 20; ++id) fill.Insert(Row{id, "N" + std::to_string(id), "C", id, ""});
-    rows = fill.Walk(0);
-  }
+  const std::vector<Row> rows = CreateFilledTable(path, 20, 21);  // names N1 to N20, each once
   ::unlink((dir / "t.VRJ").c_str());
   for (const std::string &name : dir.Names()) ::chmod((dir / name).c_str(), 0444);
   ::chmod(dir.Path().c_str(), 0555);
