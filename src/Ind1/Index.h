@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "Ind1/CountTree.h"
 #include "Ind1/Ind1FOps.h"
 #include "Ind2/SecondIndex.h"
 
@@ -30,7 +31,7 @@ class TIndex : public TInd1FOps {
     int32_t work[kWorkSlots];
     int32_t curIndex, savedIndex, slot, savedSlot, lo, hi, mid, level;
     int32_t entryCount, curPosition, curFileNo, savedFileNo, savedPosition;
-    std::vector<int32_t> blockCounts;
+    TCountTree blockCounts;
   };
   void SaveState(State &state) const;
   void RestoreState(const State &state);
@@ -85,7 +86,7 @@ class TIndex : public TInd1FOps {
   int32_t Hi = -1;
   int32_t Mid = -1;
   int32_t Level = 1;
-  std::vector<int32_t> BlockCounts;
+  TCountTree BlockCounts;
 
  private:
   // Reads the block named by the directory entry into slots 0 to 7 and checks

@@ -97,7 +97,7 @@ class RangeKeeper {
   TVRVelmoraDB &t_;
   int32_t currentRec_, firstRec_, lastRec_, startPos_, currentPos_, count_;
   bool bof_, eof_;
-  std::vector<int32_t> counts_;
+  TCountTree counts_;
   Cursor cursor_{}, saved_{};
   std::vector<uint8_t> images_[kRecordBufferCount];
 };
