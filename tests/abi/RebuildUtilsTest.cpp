@@ -74,10 +74,10 @@ TEST_F(Rebuild, TheKeptDataFileIsNoPartOfTheTableForTheUtilities) {
   EXPECT_EQ(1, a.DLL_TableUtils(0, source.get(), copy.get(), 2));
   EXPECT_TRUE(fs::exists(dir + "/copy.vrd"));
   EXPECT_FALSE(fs::exists(dir + "/copy.VXX")) << "not copied";
-  auto kept = FileBytes(t.FilePath(".VXX"));
+  auto kept = ReadBytes(t.FilePath(".VXX"));
   EXPECT_EQ(1, a.DLL_TableUtils(0, source.get(), none.get(), 1));
   EXPECT_FALSE(fs::exists(t.FilePath(".vrd")));
-  EXPECT_EQ(kept, FileBytes(t.FilePath(".VXX"))) << "not deleted";
+  EXPECT_EQ(kept, ReadBytes(t.FilePath(".VXX"))) << "not deleted";
   EXPECT_LT(a.DLL_TableUtils(0, source.get(), none.get(), 1), 0) << "a missing table";
 }
 
