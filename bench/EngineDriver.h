@@ -8,10 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "CountingPlatform.h"
 #include "Driver.h"
+#include "support/CountingPlatform.h"
 
 namespace bench {
+
+using velmora::testing::CountingPlatform;
 
 class EngineDriver : public Driver {
  public:

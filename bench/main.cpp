@@ -5,14 +5,15 @@
 #include <iomanip>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
-#include "CountingPlatform.h"
 #include "EngineDriver.h"
 #include "Options.h"
 #include "Report.h"
 #include "SqliteDriver.h"
 #include "Verify.h"
+#include "support/TempDir.h"
 
 namespace fs = std::filesystem;
 
@@ -26,13 +27,6 @@ const char *KindName(Kind kind) {
     case Kind::kTransaction: return "SQLite one transaction";
   }
   return "?";
-}
-
-std::string MakeTempFolder() {
-  const char *base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/velmora-bench-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a folder from " + pattern);
-  return pattern;
 }
 
 bench::Pass RunOne(Kind kind, const std::string &folder, const bench::Options &options,
@@ -69,46 +63,42 @@ int Bench(const bench::Options &options) {
     return 0;
   }
 
-  const bool ownFolder = options.folder.empty();
-  const std::string folder = ownFolder ? MakeTempFolder() : options.folder;
+  // Without a folder of its own choice the benchmark works in a temporary one.
+  std::optional<velmora::testing::TempDir> ownFolder;
+  if (options.folder.empty()) ownFolder.emplace("velmora-bench");
+  const std::string folder = ownFolder ? ownFolder->Path() : options.folder;
   bench::CountingPlatform counting;
   bench::ReportInput report;
   report.workload = &workload;
   report.openMode = options.openMode;
   const Kind kinds[] = {Kind::kEngine, Kind::kAutocommit, Kind::kTransaction};
   int status = 0;
-  try {
-    for (int run = 0; run < options.runs; ++run) {
-      std::vector<bench::NamedPass> passes(3);
-      // Each run starts with the next engine, so that none always runs first.
-      for (int k = 0; k < 3; ++k) {
-        const Kind kind = kinds[(run + k) % 3];
-        const std::string sub = folder + "/run" + std::to_string(run + 1) + "-" + std::to_string(static_cast<int>(kind));
-        const size_t slot = static_cast<size_t>(kind);
-        try {
-          passes[slot] = {KindName(kind), RunOne(kind, sub, options, workload, counting)};
-        } catch (const std::exception &e) {
-          throw std::runtime_error(std::string(KindName(kind)) + " failed: " + e.what());
-        }
-        std::cerr << std::fixed << std::setprecision(2) << "run " << run + 1 << "/" << options.runs << ": " << KindName(kind) << " "
-                  << Seconds(passes[slot].pass) << " s\n";
+  for (int run = 0; run < options.runs; ++run) {
+    std::vector<bench::NamedPass> passes(3);
+    // Each run starts with the next engine, so that none always runs first.
+    for (int k = 0; k < 3; ++k) {
+      const Kind kind = kinds[(run + k) % 3];
+      const std::string sub = folder + "/run" + std::to_string(run + 1) + "-" + std::to_string(static_cast<int>(kind));
+      const size_t slot = static_cast<size_t>(kind);
+      try {
+        passes[slot] = {KindName(kind), RunOne(kind, sub, options, workload, counting)};
+      } catch (const std::exception &e) {
+        throw std::runtime_error(std::string(KindName(kind)) + " failed: " + e.what());
       }
-      const std::vector<std::string> differences = bench::Differences(passes, workload);
-      if (!differences.empty()) {
-        std::cerr << "velmora_bench: THE ENGINES DISAGREE in run " << run + 1 << ":\n";
-        for (const std::string &line : differences) std::cerr << "  " << line << "\n";
-        status = 1;
-        break;
-      }
-      report.engine.push_back(passes[0].pass);
-      report.autocommit.push_back(passes[1].pass);
-      report.transaction.push_back(passes[2].pass);
+      std::cerr << std::fixed << std::setprecision(2) << "run " << run + 1 << "/" << options.runs << ": " << KindName(kind) << " "
+                << Seconds(passes[slot].pass) << " s\n";
     }
-  } catch (...) {
-    if (ownFolder) fs::remove_all(folder);
-    throw;
+    const std::vector<std::string> differences = bench::Differences(passes, workload);
+    if (!differences.empty()) {
+      std::cerr << "velmora_bench: THE ENGINES DISAGREE in run " << run + 1 << ":\n";
+      for (const std::string &line : differences) std::cerr << "  " << line << "\n";
+      status = 1;
+      break;
+    }
+    report.engine.push_back(passes[0].pass);
+    report.autocommit.push_back(passes[1].pass);
+    report.transaction.push_back(passes[2].pass);
   }
-  if (ownFolder) fs::remove_all(folder);
   if (status != 0) return status;
   std::cout << bench::Report(report);
   return 0;

@@ -148,13 +148,7 @@ TEST_F(OpenTable, DamagedSchemasAreRefusedAndLeaveTheTableClosed) {
 
 TEST_F(OpenTable, MissingCompanionFilesAreReportedAndReleased) {
   std::filesystem::rename(t.FilePath(".vrd"), t.FilePath(".bak"));
-  try {
-    Open();
-    ADD_FAILURE() << "opened without a data file";
-  } catch (const velmora::EInOutError &e) {
-    EXPECT_STREQ("File not found", e.what());
-    EXPECT_EQ(2, e.Code());
-  }
+  EXPECT_IO_ERROR(Open(), "File not found", 2);
   EXPECT_EQ(0, a.DLL_CheckOpen(user));
   std::filesystem::rename(t.FilePath(".bak"), t.FilePath(".vrd"));
   std::filesystem::remove(t.FilePath(".vb1"));

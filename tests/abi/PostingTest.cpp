@@ -2,20 +2,15 @@
 // disk checked after each step.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 
 #include "abi/IndexFiles.h"
 #include "abi/TableClient.h"
+#include "support/FileBytes.h"
 
 using namespace client;
+using velmora::testing::ReadBytes;
 
 namespace {
-
-std::vector<uint8_t> FileBytes(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 class Posting : public ::testing::Test {
  protected:
@@ -26,9 +21,9 @@ class Posting : public ::testing::Test {
         h(t.handle()) {}
 
   std::vector<std::vector<uint8_t>> AllFiles() {
-    std::vector<std::vector<uint8_t>> files{FileBytes(t.FilePath(".vrd"))};
+    std::vector<std::vector<uint8_t>> files{ReadBytes(t.FilePath(".vrd"))};
     for (const char *ext : {".va1", ".va2", ".vb1", ".vb2", ".vc1", ".vc2"})
-      files.push_back(FileBytes(t.FilePath(ext)));
+      files.push_back(ReadBytes(t.FilePath(ext)));
     return files;
   }
 
@@ -53,7 +48,7 @@ TEST_F(Posting, FirstRecordIntoAnEmptyTable) {
   EXPECT_EQ(0, a.DLL_BOF(h));
   EXPECT_EQ(0, a.DLL_EOF(h));
   EXPECT_EQ(0, a.DLL_GetCurrentBookMarkData(h));
-  EXPECT_EQ(t.Make({"5", "five", "50"}), FileBytes(t.FilePath(".vrd")));
+  EXPECT_EQ(t.Make({"5", "five", "50"}), ReadBytes(t.FilePath(".vrd")));
   // Leaf block 2 holds record 0; the directory names it.
   std::vector<int32_t> leaf = t.FileInts(".va1");
   ASSERT_EQ(24u, leaf.size());
@@ -102,13 +97,13 @@ TEST_F(Posting, EditingANonKeyFieldTouchesNoIndex) {
   auto &api = t2.api();
   KeyTexts key{"4"};
   ASSERT_EQ(1, api.DLL_FindKeyRecord(t2.handle(), key.data(), key.high()));
-  auto leaf = FileBytes(t2.FilePath(".va1"));
-  auto dir = FileBytes(t2.FilePath(".va2"));
+  auto leaf = ReadBytes(t2.FilePath(".va1"));
+  auto dir = ReadBytes(t2.FilePath(".va2"));
   api.DLL_EditRecord(t2.handle());
   t2.Put(t2.Make({"4", "changed"}));
   api.DLL_PostEditedRecord(t2.handle());
-  EXPECT_EQ(leaf, FileBytes(t2.FilePath(".va1")));
-  EXPECT_EQ(dir, FileBytes(t2.FilePath(".va2")));
+  EXPECT_EQ(leaf, ReadBytes(t2.FilePath(".va1")));
+  EXPECT_EQ(dir, ReadBytes(t2.FilePath(".va2")));
   EXPECT_EQ("changed", *t2.Get(t2.Current(), 1));
   EXPECT_EQ(5, api.DLL_CurrentRecordPosition(t2.handle()));
 }
@@ -153,7 +148,7 @@ TEST_F(Posting, DeletingMovesTheLastRecordAndItsBookmarks) {
   EXPECT_EQ(1, a.DLL_GoToBookmark(h, slotNine));
   EXPECT_EQ("9", CurrentId());
   // The data file's record 3 is now the former record 9.
-  auto data = FileBytes(t.FilePath(".vrd"));
+  auto data = ReadBytes(t.FilePath(".vrd"));
   ASSERT_EQ(static_cast<size_t>(9 * t.recordSize()), data.size());
   std::vector<uint8_t> record3(data.begin() + 3 * t.recordSize(), data.begin() + 4 * t.recordSize());
   EXPECT_EQ("9", *t.Get(record3, 0));
@@ -169,9 +164,9 @@ TEST_F(Posting, DeletingTheLastRemainingRecordEmptiesEverything) {
   EXPECT_EQ(1, a.DLL_BOF(h));
   EXPECT_EQ(1, a.DLL_EOF(h));
   EXPECT_EQ(-1, a.DLL_GetCurrentBookMarkData(h));
-  EXPECT_EQ(0u, FileBytes(t.FilePath(".vrd")).size());
+  EXPECT_EQ(0u, ReadBytes(t.FilePath(".vrd")).size());
   EXPECT_EQ((std::vector<int32_t>{2, -1}), t.FileInts(".vb2"));
-  EXPECT_EQ(96u, FileBytes(t.FilePath(".vb1")).size());
+  EXPECT_EQ(96u, ReadBytes(t.FilePath(".vb1")).size());
   EXPECT_VELMORA_ERROR(a.DLL_DeleteRecord(h), EVelmoraDBError, "Unable to delete. Range is empty.");
   EXPECT_VELMORA_ERROR(a.DLL_PostEditedRecord(h), EVelmoraDBError, "Edit error. Velmora range is empty.");
 }

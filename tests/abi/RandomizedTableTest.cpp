@@ -4,14 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <random>
 #include <tuple>
 
 #include "abi/IndexFiles.h"
 #include "abi/TableClient.h"
+#include "support/FileBytes.h"
 
 using namespace client;
 
@@ -63,8 +62,7 @@ class RandomizedTable : public ::testing::Test {
   }
 
   std::vector<std::vector<uint8_t>> DataFileRecords() {
-    std::ifstream in(t.FilePath(".vrd"), std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> bytes = velmora::testing::ReadBytes(t.FilePath(".vrd"));
     std::vector<std::vector<uint8_t>> out;
     size_t size = static_cast<size_t>(t.recordSize());
     for (size_t at = 0; at + size <= bytes.size(); at += size)

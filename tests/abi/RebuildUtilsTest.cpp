@@ -3,20 +3,16 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "abi/IndexFiles.h"
 #include "abi/TableClient.h"
+#include "support/FileBytes.h"
 
 using namespace client;
+using velmora::testing::ReadBytes;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<uint8_t> FileBytes(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 void Append(const std::string &path, const std::vector<uint8_t> &bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::app);
@@ -58,11 +54,11 @@ class Rebuild : public ::testing::Test {
 
 TEST_F(Rebuild, SoundTableKeepsEveryRecordAndLeavesTheOldFileBeside) {
   PostTen();
-  auto data = FileBytes(t.FilePath(".vrd"));
+  auto data = ReadBytes(t.FilePath(".vrd"));
   EXPECT_EQ(std::make_pair(10, 10), Run());
   ExpectSound(10);
-  EXPECT_EQ(data, FileBytes(t.FilePath(".VXX")));
-  EXPECT_EQ(data, FileBytes(t.FilePath(".vrd"))) << "re-posted in file order";
+  EXPECT_EQ(data, ReadBytes(t.FilePath(".VXX")));
+  EXPECT_EQ(data, ReadBytes(t.FilePath(".vrd"))) << "re-posted in file order";
   EXPECT_EQ((std::vector<std::string>{"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}), t.Walk(0));
   // Twice in a row: the first rebuild file is replaced.
   EXPECT_EQ(std::make_pair(10, 10), Run());
@@ -78,10 +74,10 @@ TEST_F(Rebuild, TheKeptDataFileIsNoPartOfTheTableForTheUtilities) {
   EXPECT_EQ(1, a.DLL_TableUtils(0, source.get(), copy.get(), 2));
   EXPECT_TRUE(fs::exists(dir + "/copy.vrd"));
   EXPECT_FALSE(fs::exists(dir + "/copy.VXX")) << "not copied";
-  auto kept = FileBytes(t.FilePath(".VXX"));
+  auto kept = ReadBytes(t.FilePath(".VXX"));
   EXPECT_EQ(1, a.DLL_TableUtils(0, source.get(), none.get(), 1));
   EXPECT_FALSE(fs::exists(t.FilePath(".vrd")));
-  EXPECT_EQ(kept, FileBytes(t.FilePath(".VXX"))) << "not deleted";
+  EXPECT_EQ(kept, ReadBytes(t.FilePath(".VXX"))) << "not deleted";
   EXPECT_LT(a.DLL_TableUtils(0, source.get(), none.get(), 1), 0) << "a missing table";
 }
 
@@ -121,7 +117,7 @@ TEST_F(Rebuild, ATableWhoseIndexLostItsEntriesIsRepaired) {
   // Reset index 1 to an empty index behind the library's back.
   std::vector<uint8_t> emptyLeaf(96, 0);
   for (int b = 0; b < 3; ++b) emptyLeaf[32 * b + 4] = emptyLeaf[32 * b + 5] = emptyLeaf[32 * b + 6] = emptyLeaf[32 * b + 7] = 0xFF;
-  std::ofstream(t.FilePath(".vb1"), std::ios::binary).write(reinterpret_cast<const char *>(emptyLeaf.data()), 96);
+  velmora::testing::WriteBytes(t.FilePath(".vb1"), emptyLeaf);
   std::vector<int32_t> dir{2, -1};
   std::ofstream(t.FilePath(".vb2"), std::ios::binary).write(reinterpret_cast<const char *>(dir.data()), 8);
   TightShortString path(t.schemaPath());
@@ -160,7 +156,7 @@ class TableUtils : public ::testing::Test {
 TEST_F(TableUtils, CopyRenameAndDelete) {
   EXPECT_EQ(1, Utility(Dir() + "/copy.vri", 2));
   EXPECT_EQ(all, Files(Dir() + "/copy"));
-  EXPECT_EQ(FileBytes(Base() + ".vrd"), FileBytes(Dir() + "/copy.vrd"));
+  EXPECT_EQ(ReadBytes(Base() + ".vrd"), ReadBytes(Dir() + "/copy.vrd"));
   EXPECT_EQ(1, Utility(Dir() + "/moved.vri", 0));
   EXPECT_TRUE(Files(Base()).empty());
   EXPECT_EQ(all, Files(Dir() + "/moved"));
@@ -175,7 +171,7 @@ TEST_F(TableUtils, NeverOverwritesUnderAnySpelling) {
   EXPECT_FALSE(fs::exists(Dir() + "/copy.vri"));
   EXPECT_EQ(-1, Utility(Dir() + "/copy.vri", 0));
   EXPECT_EQ(all, Files(Base()));
-  auto kept = FileBytes(Dir() + "/COPY.VRD");
+  auto kept = ReadBytes(Dir() + "/COPY.VRD");
   EXPECT_EQ("precious", std::string(kept.begin(), kept.end()));
 }
 
@@ -189,14 +185,14 @@ TEST_F(TableUtils, RenameWithAMissingIndexFileChangesNothing) {
 TEST_F(TableUtils, ResetAndCreate) {
   EXPECT_EQ(-1, Utility("", 4)) << "create refuses existing files";
   EXPECT_EQ(1, Utility("", 3));
-  EXPECT_EQ(0u, FileBytes(Base() + ".vrd").size());
-  EXPECT_EQ(96u, FileBytes(Base() + ".vb1").size());
-  EXPECT_EQ((std::vector<uint8_t>{2, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}), FileBytes(Base() + ".vb2"));
+  EXPECT_EQ(0u, ReadBytes(Base() + ".vrd").size());
+  EXPECT_EQ(96u, ReadBytes(Base() + ".vb1").size());
+  EXPECT_EQ((std::vector<uint8_t>{2, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}), ReadBytes(Base() + ".vb2"));
   for (const char *ext : {".vrd", ".va1", ".va2", ".vb1", ".vb2"}) fs::remove(Base() + ext);
-  auto schema = FileBytes(Base() + ".vri");
+  auto schema = ReadBytes(Base() + ".vri");
   EXPECT_EQ(1, Utility("", 4)) << "create works from the schema alone";
   EXPECT_EQ(all, Files(Base()));
-  EXPECT_EQ(schema, FileBytes(Base() + ".vri")) << "the schema file is never touched";
+  EXPECT_EQ(schema, ReadBytes(Base() + ".vri")) << "the schema file is never touched";
   TightShortString path(t.schemaPath());
   EXPECT_GT(a.DLL_OpenTable(t.handle(), path.get(), 34), 0);
   EXPECT_EQ(0, a.DLL_TotalRecords(t.handle()));

@@ -5,19 +5,15 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <limits>
 
 #include "abi/TableClient.h"
+#include "support/FileBytes.h"
 
 using namespace client;
+using velmora::testing::ReadBytes;
 
 namespace {
-
-std::vector<uint8_t> FileBytes(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 class RefusedChanges : public ::testing::Test {
  protected:
@@ -33,7 +29,7 @@ class RefusedChanges : public ::testing::Test {
   std::vector<std::vector<uint8_t>> AllFiles() {
     std::vector<std::vector<uint8_t>> files;
     for (const char *ext : {".vrd", ".va1", ".va2", ".vb1", ".vb2", ".vc1", ".vc2"})
-      files.push_back(FileBytes(t.FilePath(ext)));
+      files.push_back(ReadBytes(t.FilePath(ext)));
     return files;
   }
 

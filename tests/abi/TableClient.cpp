@@ -9,17 +9,6 @@
 
 namespace client {
 
-TempDir::TempDir() {
-  char pattern[] = "/tmp/velmora-abi-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
-}
-
 KeyTexts::KeyTexts(std::initializer_list<std::string> texts)
     : KeyTexts(std::vector<std::string>(texts)) {}
 
@@ -32,7 +21,7 @@ KeyTexts::KeyTexts(const std::vector<std::string> &texts) : bytes_(256 * texts.s
 
 TableClient::TableClient(const std::vector<FieldDef> &fields, const std::vector<IndexDef> &indexes,
                          const std::string &name)
-    : schema_(dir_.path() + "/" + name), fields_(fields) {
+    : schema_(dir_.Path() + "/" + name), fields_(fields) {
   std::vector<TFieldDescriptor> fieldItems(fields.size());
   for (size_t i = 0; i < fields.size(); ++i) {
     TFieldDescriptor &d = fieldItems[i];

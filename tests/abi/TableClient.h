@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "abi/LibraryApi.h"
+#include "support/ExpectError.h"
+#include "support/TempDir.h"
 
 namespace client {
 
@@ -26,16 +28,6 @@ struct IndexDef {
 
 // One field value: nullopt is null.
 using Value = std::optional<std::string>;
-
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  const std::string &path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 // A run of 256-byte short strings, the form of a key text array.
 class KeyTexts {
@@ -82,25 +74,12 @@ class TableClient {
   std::vector<int32_t> FileInts(const std::string &extension) const;
 
  private:
-  TempDir dir_;
+  velmora::testing::TempDir dir_{"velmora-abi"};
   std::string schema_;
   int32_t h_ = 0;
   int32_t recordSize_ = 0;
   std::vector<FieldDef> fields_;
   std::vector<int32_t> offsets_;
 };
-
-// Expects the call to raise an exception of class E with exactly this message.
-#define EXPECT_VELMORA_ERROR(statement, Class, message)                                  \
-  do {                                                                                   \
-    try {                                                                                \
-      statement;                                                                         \
-      ADD_FAILURE() << #statement " did not raise";                                      \
-    } catch (const velmora::Class &e_) {                                                 \
-      EXPECT_EQ(std::string(message), std::string(e_.what()));                           \
-    } catch (const std::exception &e_) {                                                 \
-      ADD_FAILURE() << #statement " raised another class: " << e_.what();                \
-    }                                                                                    \
-  } while (0)
 
 }  // namespace client

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "abi/LibraryApi.h"
+#include "support/ExpectError.h"
 
 using client::Api;
 
@@ -13,14 +14,8 @@ namespace {
 
 template <class Fn>
 void ExpectRefused(Fn &&call, const std::string &what) {
-  try {
-    call();
-    ADD_FAILURE() << what << " was not refused";
-  } catch (const velmora::EUserAccessError &e) {
-    EXPECT_STREQ("Invalid user handle for Velmora access", e.what()) << what;
-  } catch (const std::exception &e) {
-    ADD_FAILURE() << what << " raised the wrong class: " << e.what();
-  }
+  SCOPED_TRACE(what);
+  EXPECT_VELMORA_ERROR(call(), EUserAccessError, "Invalid user handle for Velmora access");
 }
 
 }  // namespace

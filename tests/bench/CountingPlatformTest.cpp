@@ -1,5 +1,6 @@
-// The benchmark's counting platform passes every call on unchanged (results,
-// failures, data on disk) and counts each call that reaches the system once.
+// The counting platform (the benchmark reports with it) passes every call on
+// unchanged (results, failures, data on disk) and counts each call that
+// reaches the system once.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,15 +9,15 @@
 #include <velmora/velmora.h>
 #include <velmora/velmora.hpp>
 
-#include "CountingPlatform.h"
-#include "support/ExpectIoError.h"
+#include "support/CountingPlatform.h"
+#include "support/ExpectError.h"
 #include "support/FaultPlatform.h"
 #include "support/TempDir.h"
 
 namespace {
 
-using bench::CallCounts;
-using bench::CountingPlatform;
+using velmora::testing::CallCounts;
+using velmora::testing::CountingPlatform;
 using velmora::platform::Os;
 using velmora::testing::TempDir;
 
@@ -91,7 +92,7 @@ TEST(CountingPlatform, WrapsTheInstalledPlatformAndPutsItBack) {
     CountingPlatform counting;
     faults.DiskFullAfter(4);
     std::unique_ptr<velmora::platform::File> file = Os().Create(dir / "a.bin");
-    velmora::testing::ExpectIoError([&] { file->WriteAt(0, "0123456789", 10); }, "Disk full", 28);
+    EXPECT_IO_ERROR(file->WriteAt(0, "0123456789", 10), "Disk full", 28);
     EXPECT_EQ(counting.counts().write, 1);
     EXPECT_EQ(counting.counts().bytesWritten, 0);  // nothing reported as written
     file->Close();

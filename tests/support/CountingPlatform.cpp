@@ -6,38 +6,50 @@ namespace velmora::testing {
 
 namespace {
 
-class CountingFile : public platform::File {
+class CountingFile : public platform::ForwardingFile {
  public:
-  CountingFile(std::unique_ptr<platform::File> inner, std::shared_ptr<CountingPlatform::Counts> counts,
+  CountingFile(std::unique_ptr<platform::File> target, std::shared_ptr<CallCounts> counts,
                std::shared_ptr<CountingPlatform::Trigger> trigger)
-      : inner_(std::move(inner)), counts_(std::move(counts)), trigger_(std::move(trigger)) {}
+      : ForwardingFile(std::move(target)), counts_(std::move(counts)), trigger_(std::move(trigger)) {}
+  ~CountingFile() override {
+    // A file dropped without Close is closed by its own destructor.
+    if (!closed_) ++counts_->close;
+  }
 
-  int32_t Handle() const override { return inner_->Handle(); }
   int64_t Size() override {
-    ++counts_->sizes;
-    return inner_->Size();
+    ++counts_->size;
+    return ForwardingFile::Size();
   }
   size_t ReadAt(int64_t offset, void *buffer, size_t n) override {
-    ++counts_->reads;
-    return inner_->ReadAt(offset, buffer, n);
+    ++counts_->read;
+    size_t got = ForwardingFile::ReadAt(offset, buffer, n);
+    counts_->bytesRead += static_cast<int64_t>(got);
+    return got;
   }
   size_t WriteAt(int64_t offset, const void *buffer, size_t n) override {
-    ++counts_->writes;
+    ++counts_->write;
     BeforeWrite();
-    return inner_->WriteAt(offset, buffer, n);
+    size_t put = ForwardingFile::WriteAt(offset, buffer, n);
+    counts_->bytesWritten += static_cast<int64_t>(put);
+    return put;
   }
   void Truncate(int64_t size) override {
-    ++counts_->truncates;
+    ++counts_->truncate;
     BeforeWrite();
-    inner_->Truncate(size);
+    ForwardingFile::Truncate(size);
   }
   bool LockSlots(int32_t first, int32_t count, LockKind kind, int32_t waitMs) override {
-    ++counts_->locks;
-    return inner_->LockSlots(first, count, kind, waitMs);
+    ++counts_->lock;
+    return ForwardingFile::LockSlots(first, count, kind, waitMs);
   }
-  void Close() override { inner_->Close(); }
+  void Close() override {
+    if (!closed_) ++counts_->close;
+    closed_ = true;
+    ForwardingFile::Close();
+  }
 
  private:
+  // Applies the armed fault at the write call it is armed for.
   void BeforeWrite() {
     CountingPlatform::Trigger &t = *trigger_;
     ++t.seen;
@@ -56,29 +68,20 @@ class CountingFile : public platform::File {
     }
   }
 
-  std::unique_ptr<platform::File> inner_;
-  std::shared_ptr<CountingPlatform::Counts> counts_;
+  std::shared_ptr<CallCounts> counts_;
   std::shared_ptr<CountingPlatform::Trigger> trigger_;
+  bool closed_ = false;
 };
 
 }  // namespace
 
-CountingPlatform::CountingPlatform()
-    : inner_(platform::NativePlatform()),
-      previous_(&platform::Os()),
-      counts_(std::make_shared<Counts>()),
-      trigger_(std::make_shared<Trigger>()) {
-  platform::SetPlatform(this);
-}
-
-CountingPlatform::~CountingPlatform() {
-  if (&platform::Os() == this)
-    platform::SetPlatform(previous_ == &platform::NativePlatform() ? nullptr : previous_);
-}
+CountingPlatform::CountingPlatform(platform::Platform *target)
+    : ForwardingPlatform(target != nullptr ? *target : platform::Os()),
+      counts_(std::make_shared<CallCounts>()),
+      trigger_(std::make_shared<Trigger>()),
+      install_(*this) {}
 
 void CountingPlatform::Arm(Fault fault, int64_t n) { *trigger_ = Trigger{fault, n, 0}; }
-
-int64_t CountingPlatform::WritesSinceArm() const { return trigger_->seen; }
 
 std::unique_ptr<platform::File> CountingPlatform::Wrap(std::unique_ptr<platform::File> file) {
   if (!file) return nullptr;
@@ -86,15 +89,43 @@ std::unique_ptr<platform::File> CountingPlatform::Wrap(std::unique_ptr<platform:
 }
 
 std::unique_ptr<platform::File> CountingPlatform::Open(const std::string &path, int32_t mode, int32_t *error) {
-  return Wrap(inner_.Open(path, mode, error));
+  ++counts_->open;
+  return Wrap(ForwardingPlatform::Open(path, mode, error));
 }
 
 std::unique_ptr<platform::File> CountingPlatform::Create(const std::string &path) {
-  return Wrap(inner_.Create(path));
+  ++counts_->create;
+  return Wrap(ForwardingPlatform::Create(path));
 }
 
 std::unique_ptr<platform::File> CountingPlatform::OpenOrCreate(const std::string &path, int32_t *error) {
-  return Wrap(inner_.OpenOrCreate(path, error));
+  ++counts_->open;
+  return Wrap(ForwardingPlatform::OpenOrCreate(path, error));
+}
+
+bool CountingPlatform::Exists(const std::string &path) {
+  ++counts_->exists;
+  return ForwardingPlatform::Exists(path);
+}
+
+std::string CountingPlatform::ExistingName(const std::string &path) {
+  ++counts_->existingName;
+  return ForwardingPlatform::ExistingName(path);
+}
+
+bool CountingPlatform::Delete(const std::string &path) {
+  ++counts_->remove;
+  return ForwardingPlatform::Delete(path);
+}
+
+bool CountingPlatform::Rename(const std::string &from, const std::string &to) {
+  ++counts_->rename;
+  return ForwardingPlatform::Rename(from, to);
+}
+
+bool CountingPlatform::Copy(const std::string &from, const std::string &to) {
+  ++counts_->copy;
+  return ForwardingPlatform::Copy(from, to);
 }
 
 }  // namespace velmora::testing

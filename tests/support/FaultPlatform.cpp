@@ -52,25 +52,22 @@ struct FaultPlatform::State {
 
 namespace {
 
-class FaultFile : public platform::File {
+class FaultFile : public platform::ForwardingFile {
  public:
   FaultFile(std::unique_ptr<platform::File> inner, std::string path,
             std::shared_ptr<FaultPlatform::State> state)
-      : inner_(std::move(inner)), path_(std::move(path)), state_(std::move(state)) {}
-
-  int32_t Handle() const override { return inner_->Handle(); }
-  int64_t Size() override { return inner_->Size(); }
+      : ForwardingFile(std::move(inner)), path_(std::move(path)), state_(std::move(state)) {}
 
   size_t ReadAt(int64_t offset, void *buffer, size_t n) override {
     Budget &budget = state_->read;
-    if (!budget.Armed() || !Matches(path_, budget.pattern)) return inner_->ReadAt(offset, buffer, n);
+    if (!budget.Armed() || !Matches(path_, budget.pattern)) return target().ReadAt(offset, buffer, n);
     if (static_cast<int64_t>(n) <= budget.remaining) {
-      size_t got = inner_->ReadAt(offset, buffer, n);
+      size_t got = target().ReadAt(offset, buffer, n);
       budget.remaining -= static_cast<int64_t>(got);
       return got;
     }
     size_t part = static_cast<size_t>(budget.remaining);
-    if (part > 0) budget.remaining -= static_cast<int64_t>(inner_->ReadAt(offset, buffer, part));
+    if (part > 0) budget.remaining -= static_cast<int64_t>(target().ReadAt(offset, buffer, part));
     platform::RaiseIoError(budget.code);
   }
 
@@ -79,26 +76,20 @@ class FaultFile : public platform::File {
     if (budget.Armed() && Matches(path_, budget.pattern) && static_cast<int64_t>(n) > budget.remaining) {
       size_t part = static_cast<size_t>(budget.remaining);
       if (part > 0) {
-        inner_->WriteAt(offset, buffer, part);
+        target().WriteAt(offset, buffer, part);
         state_->bytesWritten += static_cast<int64_t>(part);
       }
       budget.remaining = 0;
       platform::RaiseIoError(budget.code);
     }
-    size_t put = inner_->WriteAt(offset, buffer, n);
+    size_t put = target().WriteAt(offset, buffer, n);
     state_->bytesWritten += static_cast<int64_t>(put);
     if (budget.Armed() && Matches(path_, budget.pattern)) budget.remaining -= static_cast<int64_t>(put);
     return put;
   }
 
-  void Truncate(int64_t size) override { inner_->Truncate(size); }
-  bool LockSlots(int32_t first, int32_t count, LockKind kind, int32_t waitMs) override {
-    return inner_->LockSlots(first, count, kind, waitMs);
-  }
-  void Close() override { inner_->Close(); }
 
  private:
-  std::unique_ptr<platform::File> inner_;
   std::string path_;
   std::shared_ptr<FaultPlatform::State> state_;
 };
@@ -106,14 +97,7 @@ class FaultFile : public platform::File {
 }  // namespace
 
 FaultPlatform::FaultPlatform()
-    : inner_(platform::NativePlatform()), previous_(&platform::Os()), state_(std::make_shared<State>()) {
-  platform::SetPlatform(this);
-}
-
-FaultPlatform::~FaultPlatform() {
-  if (&platform::Os() == this)
-    platform::SetPlatform(previous_ == &platform::NativePlatform() ? nullptr : previous_);
-}
+    : ForwardingPlatform(platform::NativePlatform()), state_(std::make_shared<State>()), install_(*this) {}
 
 void FaultPlatform::Reset() {
   State &s = *state_;
@@ -161,7 +145,7 @@ std::unique_ptr<platform::File> FaultPlatform::Open(const std::string &path, int
     if (error != nullptr) *error = code;
     return nullptr;
   }
-  std::unique_ptr<platform::File> file = inner_.Open(path, mode, error);
+  std::unique_ptr<platform::File> file = target().Open(path, mode, error);
   if (!file) return nullptr;
   return std::make_unique<FaultFile>(std::move(file), path, state_);
 }
@@ -172,7 +156,7 @@ std::unique_ptr<platform::File> FaultPlatform::OpenOrCreate(const std::string &p
     if (error != nullptr) *error = code;
     return nullptr;
   }
-  std::unique_ptr<platform::File> file = inner_.OpenOrCreate(path, error);
+  std::unique_ptr<platform::File> file = target().OpenOrCreate(path, error);
   if (!file) return nullptr;
   return std::make_unique<FaultFile>(std::move(file), path, state_);
 }
@@ -180,33 +164,23 @@ std::unique_ptr<platform::File> FaultPlatform::OpenOrCreate(const std::string &p
 std::unique_ptr<platform::File> FaultPlatform::Create(const std::string &path) {
   int32_t code = 0;
   if (state_->OpenFails(path, &code)) platform::RaiseIoError(code);
-  return std::make_unique<FaultFile>(inner_.Create(path), path, state_);
+  return std::make_unique<FaultFile>(target().Create(path), path, state_);
 }
-
-bool FaultPlatform::Exists(const std::string &path) { return inner_.Exists(path); }
-
-std::string FaultPlatform::ExistingName(const std::string &path) { return inner_.ExistingName(path); }
 
 bool FaultPlatform::Delete(const std::string &path) {
   if (state_->fileOpsArmed && Matches(path, state_->fileOpsPattern)) return false;
-  return inner_.Delete(path);
+  return target().Delete(path);
 }
 
 bool FaultPlatform::Rename(const std::string &from, const std::string &to) {
   if (state_->fileOpsArmed && Matches(from, state_->fileOpsPattern)) return false;
-  return inner_.Rename(from, to);
+  return target().Rename(from, to);
 }
 
 bool FaultPlatform::Copy(const std::string &from, const std::string &to) {
   if (state_->fileOpsArmed && Matches(from, state_->fileOpsPattern)) return false;
-  return inner_.Copy(from, to);
+  return target().Copy(from, to);
 }
-
-double FaultPlatform::TextToFloat(const std::string &text) { return inner_.TextToFloat(text); }
-int32_t FaultPlatform::TextToInt(const std::string &text) { return inner_.TextToInt(text); }
-double FaultPlatform::TextToDateTime(const std::string &text) { return inner_.TextToDateTime(text); }
-std::string FaultPlatform::FloatToText(double value) { return inner_.FloatToText(value); }
-std::string FaultPlatform::DateTimeToText(double value) { return inner_.DateTimeToText(value); }
 
 void *FaultPlatform::Allocate(size_t bytes) noexcept {
   State &s = *state_;
@@ -220,9 +194,7 @@ void *FaultPlatform::Allocate(size_t bytes) noexcept {
     ++s.failedAllocations;
     return nullptr;
   }
-  return inner_.Allocate(bytes);
+  return target().Allocate(bytes);
 }
-
-void FaultPlatform::Release(void *block) noexcept { inner_.Release(block); }
 
 }  // namespace velmora::testing

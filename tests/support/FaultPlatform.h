@@ -29,15 +29,15 @@
 #include <memory>
 #include <string>
 
-#include "platform/Platform.h"
+#include "platform/ForwardingPlatform.h"
+#include "support/PlatformInstall.h"
 
 namespace velmora::testing {
 
-class FaultPlatform : public platform::Platform {
+class FaultPlatform : public platform::ForwardingPlatform {
  public:
   // Wraps the built-in platform and installs itself.
   FaultPlatform();
-  ~FaultPlatform() override;
   FaultPlatform(const FaultPlatform &) = delete;
   FaultPlatform &operator=(const FaultPlatform &) = delete;
 
@@ -70,29 +70,20 @@ class FaultPlatform : public platform::Platform {
   int FailedAllocations() const;     // allocations refused by an armed fault
   int Allocations() const;           // calls of Allocate, refused or not
 
-  // ---- the platform ----
+  // ---- the platform: what the faults change; the rest is passed on ----
   std::unique_ptr<platform::File> Open(const std::string &path, int32_t mode, int32_t *error) override;
   std::unique_ptr<platform::File> Create(const std::string &path) override;
   std::unique_ptr<platform::File> OpenOrCreate(const std::string &path, int32_t *error) override;
-  bool Exists(const std::string &path) override;
-  std::string ExistingName(const std::string &path) override;
   bool Delete(const std::string &path) override;
   bool Rename(const std::string &from, const std::string &to) override;
   bool Copy(const std::string &from, const std::string &to) override;
-  double TextToFloat(const std::string &text) override;
-  int32_t TextToInt(const std::string &text) override;
-  double TextToDateTime(const std::string &text) override;
-  std::string FloatToText(double value) override;
-  std::string DateTimeToText(double value) override;
   void *Allocate(size_t bytes) noexcept override;
-  void Release(void *block) noexcept override;
 
   struct State;
 
  private:
-  platform::Platform &inner_;
-  platform::Platform *previous_;
   std::shared_ptr<State> state_;
+  PlatformInstall install_;
 };
 
 }  // namespace velmora::testing

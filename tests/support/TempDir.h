@@ -1,9 +1,11 @@
-// A fresh directory under /tmp for one test, removed with everything in it
-// when the object goes away.
+// A fresh directory for one test (or one benchmark run), removed with
+// everything in it when the object goes away.  It is made under $TMPDIR when
+// that is set, under /tmp otherwise, and named after `prefix`.
 #pragma once
 
 #include <stdlib.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -15,9 +17,10 @@ namespace velmora::testing {
 
 class TempDir {
  public:
-  TempDir() {
-    char pattern[] = "/tmp/velmora-test-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
+  explicit TempDir(const std::string &prefix = "velmora-test") {
+    const char *root = std::getenv("TMPDIR");
+    std::string pattern = std::string(root != nullptr && *root != '\0' ? root : "/tmp") + "/" + prefix + "-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a folder from " + pattern);
     path_ = pattern;
   }
   ~TempDir() {

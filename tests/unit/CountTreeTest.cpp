@@ -175,7 +175,7 @@ class BlockLookUp : public ::testing::Test {
       words.push_back(b);
       words.push_back(1000 + b);
     }
-    WriteFile(dir.File("T.VA2"), Ints(words));
+    WriteBytes(dir / "T.VA2", Ints(words));
     d.OpenDirFiles(table, 1);
     d.DirFileAt(0).UseImage(true);
     d.SelectFile(0);

@@ -150,14 +150,7 @@ TEST_P(FailedWrites, AFailedOperationHasNoEffectAndTheNextCallWorks) {
 TEST(DamagedTable, AnOpenThatAdvisesARebuildLeavesTheRebuildReachable) {
   TempDir dir;
   const std::string path = dir / "t.vri";
-  CreateTable(path);
-  std::vector<Row> rows;
-  {
-    Client fill;
-    ASSERT_GT(fill.Open(path, 34), 0);
-    for (int32_t id = 1; id <= 30; ++id) fill.Insert(Row{id, "N" + std::to_string(id % 7), "C", id, ""});
-    rows = fill.Walk(0);
-  }
+  const std::vector<Row> rows = CreateFilledTable(path, 30, 7);
   // Index 0's directory names a block its leaf file does not have.
   std::string directory = dir.Read("t.va2");
   directory[0] = 99;

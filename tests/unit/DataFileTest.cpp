@@ -18,7 +18,7 @@ TEST_F(DataFileTest, EmptyFileRefusesReadAndTakesFirstRecordAsAppend) {
   OpenWith(kSize, 0);
   EXPECT_EQ(Base().RecordCount(), 0);
   uint8_t *buf = Base().Buffer(0);
-  EXPECT_ENGINE_ERROR(Base().ReadDataRecord(buf, 0), kRead1 + "(0/0)");
+  EXPECT_ENGINE_ERROR_RECORDED(Base().ReadDataRecord(buf, 0), kRead1 + "(0/0)");
 
   Bytes first = Record(kSize, 7);
   Base().WriteDataRecord(first.data(), 0);
@@ -51,12 +51,12 @@ TEST_F(DataFileTest, ReadsAndWritesWithinFiveRecords) {
 TEST_F(DataFileTest, OutOfRangeNumbersAndMissingBuffersAreRefusedWithNumbers) {
   OpenWith(kSize, 5);
   Bytes rec = Record(kSize, 9);
-  EXPECT_ENGINE_ERROR(Base().WriteDataRecord(rec.data(), 6), kWrite1 + "(6/5)");
-  EXPECT_ENGINE_ERROR(Base().WriteDataRecord(rec.data(), -3), kWrite1 + "(-3/5)");
-  EXPECT_ENGINE_ERROR(Base().WriteDataRecord(nullptr, 1), kWrite1 + "(1/5)");
-  EXPECT_ENGINE_ERROR(Base().ReadDataRecord(Base().Buffer(0), -1), kRead1 + "(-1/5)");
-  EXPECT_ENGINE_ERROR(Base().ReadDataRecord(Base().Buffer(0), 5), kRead1 + "(5/5)");
-  EXPECT_ENGINE_ERROR(Base().ReadDataRecord(nullptr, 0), kRead1 + "(0/5)");
+  EXPECT_ENGINE_ERROR_RECORDED(Base().WriteDataRecord(rec.data(), 6), kWrite1 + "(6/5)");
+  EXPECT_ENGINE_ERROR_RECORDED(Base().WriteDataRecord(rec.data(), -3), kWrite1 + "(-3/5)");
+  EXPECT_ENGINE_ERROR_RECORDED(Base().WriteDataRecord(nullptr, 1), kWrite1 + "(1/5)");
+  EXPECT_ENGINE_ERROR_RECORDED(Base().ReadDataRecord(Base().Buffer(0), -1), kRead1 + "(-1/5)");
+  EXPECT_ENGINE_ERROR_RECORDED(Base().ReadDataRecord(Base().Buffer(0), 5), kRead1 + "(5/5)");
+  EXPECT_ENGINE_ERROR_RECORDED(Base().ReadDataRecord(nullptr, 0), kRead1 + "(0/5)");
   // Nothing was written by any refusal.
   EXPECT_EQ(ReadFile(), Records(kSize, 5));
 }
@@ -64,7 +64,7 @@ TEST_F(DataFileTest, OutOfRangeNumbersAndMissingBuffersAreRefusedWithNumbers) {
 TEST_F(DataFileTest, ShortTransfersRaiseRead2AndWrite2) {
   OpenWith(kSize, 3);
   os_.faults.shortRead = true;
-  EXPECT_ENGINE_ERROR(Base().ReadDataRecord(Base().Buffer(0), 1), kRead2);
+  EXPECT_ENGINE_ERROR_RECORDED(Base().ReadDataRecord(Base().Buffer(0), 1), kRead2);
   os_.faults.shortRead = false;
   // The next read repositions by itself.
   Base().ReadDataRecord(Base().Buffer(0), 1);
@@ -72,7 +72,7 @@ TEST_F(DataFileTest, ShortTransfersRaiseRead2AndWrite2) {
 
   os_.faults.shortWrite = true;
   Bytes rec = Record(kSize, 12);
-  EXPECT_ENGINE_ERROR(Base().WriteDataRecord(rec.data(), 0), kWrite2);
+  EXPECT_ENGINE_ERROR_RECORDED(Base().WriteDataRecord(rec.data(), 0), kWrite2);
 }
 
 TEST_F(DataFileTest, TruncateRemovesTheLastRecords) {
@@ -102,7 +102,7 @@ TEST_F(DataFileTest, TrailingPartialRecordIsNotCounted) {
   WriteFile(bytes);
   Base().OpenDataFile(path_, kSize);
   EXPECT_EQ(Base().RecordCount(), 5);
-  EXPECT_ENGINE_ERROR(Base().ReadDataRecord(Base().Buffer(0), 5), kRead1 + "(5/5)");
+  EXPECT_ENGINE_ERROR_RECORDED(Base().ReadDataRecord(Base().Buffer(0), 5), kRead1 + "(5/5)");
   // An append replaces the partial record by a whole one.
   Bytes rec = Record(kSize, 8);
   Base().WriteDataRecord(rec.data(), 5);
@@ -112,13 +112,7 @@ TEST_F(DataFileTest, TrailingPartialRecordIsNotCounted) {
 }
 
 TEST_F(DataFileTest, MissingFileRaisesFileNotFoundAndLeavesObjectClosed) {
-  try {
-    Base().OpenDataFile(path_, kSize);
-    FAIL() << "missing data file opened";
-  } catch (const EInOutError &error) {
-    EXPECT_EQ(std::string(error.what()), "File not found");
-    EXPECT_EQ(error.Code(), 2);
-  }
+  EXPECT_IO_ERROR(Base().OpenDataFile(path_, kSize), "File not found", 2);
   EXPECT_FALSE(Base().DataFileOpen());
   EXPECT_EQ(Base().RecordBlock, nullptr);
   EXPECT_EQ(Base().CacheBlock, nullptr);
@@ -172,19 +166,19 @@ TEST_F(DataFileTest, RecordSizeZeroHasNoRecords) {
   WriteFile({1, 2, 3});
   Base().OpenDataFile(path_, 0);
   EXPECT_EQ(Base().RecordCount(), 0);
-  EXPECT_ENGINE_ERROR(Base().ReadDataRecord(Base().Buffer(0), 0), kRead1 + "(0/0)");
+  EXPECT_ENGINE_ERROR_RECORDED(Base().ReadDataRecord(Base().Buffer(0), 0), kRead1 + "(0/0)");
   uint8_t dummy = 0;
-  EXPECT_ENGINE_ERROR(Base().WriteDataRecord(&dummy, 0),
+  EXPECT_ENGINE_ERROR_RECORDED(Base().WriteDataRecord(&dummy, 0),
                       "Cannot write to a data file whose records have no fields (record size 0)");
-  EXPECT_ENGINE_ERROR(Base().WriteDataRecord(&dummy, 1), kWrite1 + "(1/0)");
+  EXPECT_ENGINE_ERROR_RECORDED(Base().WriteDataRecord(&dummy, 1), kWrite1 + "(1/0)");
   Base().TruncateDataFile(-1);
   EXPECT_EQ(ReadFile(), Bytes({1, 2, 3}));
 }
 
 TEST_F(DataFileTest, UnusableRecordSizesAreRefusedBeforeAnything) {
   WriteFile({});
-  EXPECT_ENGINE_ERROR(Base().OpenDataFile(path_, -8), "Invalid data file record size -8: must be 0 to 65527 bytes");
-  EXPECT_ENGINE_ERROR(Base().OpenDataFile(path_, 65528),
+  EXPECT_ENGINE_ERROR_RECORDED(Base().OpenDataFile(path_, -8), "Invalid data file record size -8: must be 0 to 65527 bytes");
+  EXPECT_ENGINE_ERROR_RECORDED(Base().OpenDataFile(path_, 65528),
                       "Invalid data file record size 65528: must be 0 to 65527 bytes");
   EXPECT_TRUE(os_.faults.allocations.empty());
   EXPECT_FALSE(Base().DataFileOpen());
@@ -197,7 +191,7 @@ TEST_F(DataFileTest, UnusableRecordSizesAreRefusedBeforeAnything) {
 
 TEST_F(DataFileTest, SecondOpenIsRefusedAndKeepsTheFirst) {
   OpenWith(kSize, 2);
-  EXPECT_ENGINE_ERROR(Base().OpenDataFile(path_, kSize), "Data file " + path_ + " is already open");
+  EXPECT_ENGINE_ERROR_RECORDED(Base().OpenDataFile(path_, kSize), "Data file " + path_ + " is already open");
   Base().ReadDataRecord(Base().Buffer(0), 1);
   EXPECT_EQ(Bytes(Base().Buffer(0), Base().Buffer(0) + kSize), Record(kSize, 1));
 }
@@ -205,13 +199,13 @@ TEST_F(DataFileTest, SecondOpenIsRefusedAndKeepsTheFirst) {
 TEST_F(DataFileTest, OperationsWhileClosedAreRefused) {
   const std::string closed = "Data file is not open";
   uint8_t area[kSize] = {};
-  EXPECT_ENGINE_ERROR(Base().RecordCount(), closed);
-  EXPECT_ENGINE_ERROR(Base().ReadDataRecord(area, 0), closed);
-  EXPECT_ENGINE_ERROR(Base().WriteDataRecord(area, 0), closed);
-  EXPECT_ENGINE_ERROR(Base().TruncateDataFile(1), closed);
+  EXPECT_ENGINE_ERROR_RECORDED(Base().RecordCount(), closed);
+  EXPECT_ENGINE_ERROR_RECORDED(Base().ReadDataRecord(area, 0), closed);
+  EXPECT_ENGINE_ERROR_RECORDED(Base().WriteDataRecord(area, 0), closed);
+  EXPECT_ENGINE_ERROR_RECORDED(Base().TruncateDataFile(1), closed);
   OpenWith(kSize, 1);
   Base().CloseDataFile();
-  EXPECT_ENGINE_ERROR(Base().ReadDataRecord(area, 0), closed);
+  EXPECT_ENGINE_ERROR_RECORDED(Base().ReadDataRecord(area, 0), closed);
   EXPECT_EQ(ReadFile(), Records(kSize, 1));
 }
 
@@ -229,13 +223,7 @@ TEST_F(DataFileTest, CloseReleasesEverything) {
 TEST_F(DataFileTest, FailedCloseStillReleasesAndReraises) {
   OpenWith(kSize, 1);
   os_.faults.failClose = true;
-  try {
-    Base().CloseDataFile();
-    FAIL() << "failed close not reported";
-  } catch (const EInOutError &error) {
-    EXPECT_EQ(std::string(error.what()), platform::IoErrorText(13));
-    EXPECT_EQ(error.Code(), 13);
-  }
+  EXPECT_IO_ERROR(Base().CloseDataFile(), platform::IoErrorText(13), 13);
   EXPECT_FALSE(Base().DataFileOpen());
   EXPECT_EQ(Base().RecordBlock, nullptr);
   EXPECT_EQ(Base().CacheBlock, nullptr);
@@ -248,7 +236,7 @@ TEST_F(DataFileTest, FailedCloseStillReleasesAndReraises) {
 TEST_F(DataFileTest, FailedBufferAllocationIsReported) {
   WriteFile({});
   os_.faults.failAllocAbove = 0;
-  EXPECT_ENGINE_ERROR(Base().OpenDataFile(path_, kSize), "Error on allocating the record buffers");
+  EXPECT_ENGINE_ERROR_RECORDED(Base().OpenDataFile(path_, kSize), "Error on allocating the record buffers");
   EXPECT_FALSE(Base().DataFileOpen());
   EXPECT_EQ(os_.faults.live, 0);
 }

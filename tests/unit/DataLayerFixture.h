@@ -4,12 +4,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,11 +14,14 @@
 
 #include "VRcomm/EngineError.h"
 #include "Velmoradb/RecBase.h"
-#include "platform/Platform.h"
+#include "platform/ForwardingPlatform.h"
+#include "support/ExpectError.h"
+#include "support/FileBytes.h"
+#include "support/TempDir.h"
 
 namespace velmora::datatest {
 
-using Bytes = std::vector<uint8_t>;
+using testing::Bytes;
 
 struct Faults {
   size_t failAllocAbove = SIZE_MAX;  // allocations larger than this fail
@@ -35,61 +34,48 @@ struct Faults {
   int reads = 0;                     // ReadAt calls on opened files
 };
 
-class FaultFile : public platform::File {
+class FaultFile : public platform::ForwardingFile {
  public:
-  FaultFile(std::unique_ptr<platform::File> inner, Faults &faults) : inner_(std::move(inner)), faults_(faults) {}
-  int32_t Handle() const override { return inner_->Handle(); }
-  int64_t Size() override { return inner_->Size(); }
+  FaultFile(std::unique_ptr<platform::File> inner, Faults &faults) : ForwardingFile(std::move(inner)), faults_(faults) {}
   size_t ReadAt(int64_t offset, void *buffer, size_t n) override {
     ++faults_.reads;
-    size_t got = inner_->ReadAt(offset, buffer, n);
+    size_t got = ForwardingFile::ReadAt(offset, buffer, n);
     return faults_.shortRead && got > 0 ? got - 1 : got;
   }
   size_t WriteAt(int64_t offset, const void *buffer, size_t n) override {
-    if (faults_.shortWrite && n > 0) return inner_->WriteAt(offset, buffer, n - 1);
-    return inner_->WriteAt(offset, buffer, n);
+    if (faults_.shortWrite && n > 0) return ForwardingFile::WriteAt(offset, buffer, n - 1);
+    return ForwardingFile::WriteAt(offset, buffer, n);
   }
-  void Truncate(int64_t size) override { inner_->Truncate(size); }
   void Close() override {
-    inner_->Close();
+    ForwardingFile::Close();
     if (faults_.failClose) platform::RaiseIoError(13);
   }
 
  private:
-  std::unique_ptr<platform::File> inner_;
   Faults &faults_;
 };
 
-class FaultyPlatform : public platform::Platform {
+// Files opened (not created) through it carry the file faults.
+class FaultyPlatform : public platform::ForwardingPlatform {
  public:
+  FaultyPlatform() : ForwardingPlatform(platform::NativePlatform()) {}
   Faults faults;
-  platform::Platform &native = platform::NativePlatform();
 
   std::unique_ptr<platform::File> Open(const std::string &path, int32_t mode, int32_t *error) override {
-    auto file = native.Open(path, mode, error);
+    auto file = ForwardingPlatform::Open(path, mode, error);
     if (!file) return nullptr;
     return std::make_unique<FaultFile>(std::move(file), faults);
   }
-  std::unique_ptr<platform::File> Create(const std::string &path) override { return native.Create(path); }
-  bool Exists(const std::string &path) override { return native.Exists(path); }
-  bool Delete(const std::string &path) override { return native.Delete(path); }
-  bool Rename(const std::string &from, const std::string &to) override { return native.Rename(from, to); }
-  bool Copy(const std::string &from, const std::string &to) override { return native.Copy(from, to); }
-  double TextToFloat(const std::string &text) override { return native.TextToFloat(text); }
-  int32_t TextToInt(const std::string &text) override { return native.TextToInt(text); }
-  double TextToDateTime(const std::string &text) override { return native.TextToDateTime(text); }
-  std::string FloatToText(double value) override { return native.FloatToText(value); }
-  std::string DateTimeToText(double value) override { return native.DateTimeToText(value); }
   void *Allocate(size_t bytes) noexcept override {
     faults.allocations.push_back(bytes);
     if (bytes > faults.failAllocAbove || faults.allocations.size() > faults.allowAllocs) return nullptr;
-    void *block = native.Allocate(bytes);
+    void *block = ForwardingPlatform::Allocate(bytes);
     if (block != nullptr) ++faults.live;
     return block;
   }
   void Release(void *block) noexcept override {
     if (block != nullptr) --faults.live;
-    native.Release(block);
+    ForwardingPlatform::Release(block);
   }
 };
 
@@ -98,17 +84,12 @@ class FaultyPlatform : public platform::Platform {
 class DataLayerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/velmora-data-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    path_ = dir_ + "/ORDERS.VRD";
     platform::SetPlatform(&os_);
     TakeEngineError();
   }
   void TearDown() override {
     base_.reset();
     platform::SetPlatform(nullptr);
-    std::filesystem::remove_all(dir_);
   }
 
   // The table object under test, created after the platform is installed.
@@ -131,37 +112,18 @@ class DataLayerTest : public ::testing::Test {
     }
     return all;
   }
-  void WriteFile(const Bytes &bytes) {
-    std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  }
-  Bytes ReadFile() const {
-    std::ifstream in(path_, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  void WriteFile(const Bytes &bytes) { testing::WriteBytes(path_, bytes); }
+  Bytes ReadFile() const { return testing::ReadBytes(path_); }
   // Writes count records of the given size and opens the file.
   void OpenWith(int32_t recordSize, int count) {
     WriteFile(Records(recordSize, count));
     Base().OpenDataFile(path_, recordSize);
   }
 
-  std::string dir_;
-  std::string path_;
+  testing::TempDir dir_{"velmora-data"};
+  std::string path_ = dir_ / "ORDERS.VRD";
   FaultyPlatform os_;
   std::unique_ptr<TVRRecBase> base_;
 };
-
-// Runs the statement, expecting EVelmoraDBError with exactly the message, and
-// checks that the library-wide last error text holds the same message.
-#define EXPECT_ENGINE_ERROR(statement, text)                              \
-  do {                                                                    \
-    try {                                                                 \
-      statement;                                                          \
-      ADD_FAILURE() << "no EVelmoraDBError from " #statement;             \
-    } catch (const ::velmora::EVelmoraDBError &error) {                   \
-      EXPECT_EQ(std::string(error.what()), std::string(text));            \
-      EXPECT_EQ(::velmora::EngineErrorText(), std::string(text));         \
-    }                                                                     \
-  } while (0)
 
 }  // namespace velmora::datatest

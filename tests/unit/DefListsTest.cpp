@@ -72,15 +72,15 @@ TEST(FieldDefList, OutOfBoundsAndAppendingToAClientListAreListErrors) {
   ::TFieldDefList c{2, items};
   velmora::TFieldDefList list(&c);
   TFieldDescriptor d;
-  EXPECT_RAISES(list.GetField(2, d), EListError, "List index out of bounds (2)");
-  EXPECT_RAISES(list.GetField(-1, d), EListError, "List index out of bounds (-1)");
-  EXPECT_RAISES(list.SetField(false, 5, "x", 'I', 0, 0, 0, "", "", ""), EListError,
+  EXPECT_VELMORA_ERROR(list.GetField(2, d), EListError, "List index out of bounds (2)");
+  EXPECT_VELMORA_ERROR(list.GetField(-1, d), EListError, "List index out of bounds (-1)");
+  EXPECT_VELMORA_ERROR(list.SetField(false, 5, "x", 'I', 0, 0, 0, "", "", ""), EListError,
                 "List index out of bounds (5)");
-  EXPECT_RAISES(list.SetField(true, 0, "x", 'I', 0, 0, 0, "", "", ""), EListError,
+  EXPECT_VELMORA_ERROR(list.SetField(true, 0, "x", 'I', 0, 0, 0, "", "", ""), EListError,
                 "List index out of bounds (2)");
   EXPECT_EQ(c.Count, 2);
   EXPECT_EQ(items[0].Name[0], 0);
-  EXPECT_RAISES(velmora::TFieldDefList(static_cast<::TFieldDefList *>(nullptr)), EVelmoraDBError,
+  EXPECT_VELMORA_ERROR(velmora::TFieldDefList(static_cast<::TFieldDefList *>(nullptr)), EVelmoraDBError,
                 "No field definition list was given");
 }
 
@@ -96,17 +96,17 @@ TEST(IndexDefList, AppendingAndReplacing) {
   EXPECT_EQ(list.GetName(0), "N");
   EXPECT_EQ(list.GetFieldNos(0), (std::vector<int32_t>{5, 0}));
   // A longer list than the entry holds is refused and changes nothing.
-  EXPECT_RAISES(list.SetIndex(false, 1, {1, 2}, "Other"), EListError,
+  EXPECT_VELMORA_ERROR(list.SetIndex(false, 1, {1, 2}, "Other"), EListError,
                 "List index out of bounds (1)");
   EXPECT_EQ(list.GetName(1), "ById");
   EXPECT_EQ(list.GetFieldNos(1), (std::vector<int32_t>{1}));
   // Appending must name the new position, and holds at most 10 fields.
-  EXPECT_RAISES(list.SetIndex(true, 0, {1}, "X"), EListError, "List index out of bounds (0)");
-  EXPECT_RAISES(list.SetIndex(true, 2, std::vector<int32_t>(11, 0), "X"), EListError,
+  EXPECT_VELMORA_ERROR(list.SetIndex(true, 0, {1}, "X"), EListError, "List index out of bounds (0)");
+  EXPECT_VELMORA_ERROR(list.SetIndex(true, 2, std::vector<int32_t>(11, 0), "X"), EListError,
                 "List index out of bounds (10)");
   EXPECT_EQ(list.Count(), 2);
-  EXPECT_RAISES(list.GetName(2), EListError, "List index out of bounds (2)");
-  EXPECT_RAISES(list.SetIndex(false, -1, {}, "X"), EListError, "List index out of bounds (-1)");
+  EXPECT_VELMORA_ERROR(list.GetName(2), EListError, "List index out of bounds (2)");
+  EXPECT_VELMORA_ERROR(list.SetIndex(false, -1, {}, "X"), EListError, "List index out of bounds (-1)");
 }
 
 TEST(IndexDefList, NamesAreStoredWholeUpTo255Characters) {
@@ -123,7 +123,7 @@ TEST(IndexDefList, NamesAreStoredWholeUpTo255Characters) {
   list.SetIndex(false, 0, {}, std::string(300, 'q'));
   EXPECT_EQ(list.GetName(0), std::string(255, 'q'));
   // A client structure never grows.
-  EXPECT_RAISES(list.SetIndex(true, 1, {0}, "x"), EListError, "List index out of bounds (1)");
+  EXPECT_VELMORA_ERROR(list.SetIndex(true, 1, {0}, "x"), EListError, "List index out of bounds (1)");
   EXPECT_EQ(c.Count, 1);
 }
 
@@ -132,12 +132,12 @@ TEST(IndexDefList, ClientEntryWithImpossibleFieldCountIsRefused) {
   items[0].FieldCount = 11;
   ::TIndexDefList c{1, items};
   velmora::TIndexDefList list(&c);
-  EXPECT_RAISES(list.GetFieldNos(0), EVelmoraDBError,
+  EXPECT_VELMORA_ERROR(list.GetFieldNos(0), EVelmoraDBError,
                 "Index definition 0 gives 11 key fields; an index has room for 0 to 10");
   items[0].FieldCount = -3;
-  EXPECT_RAISES(list.GetName(0), EVelmoraDBError,
+  EXPECT_VELMORA_ERROR(list.GetName(0), EVelmoraDBError,
                 "Index definition 0 gives -3 key fields; an index has room for 0 to 10");
-  EXPECT_RAISES(velmora::TIndexDefList(static_cast<::TIndexDefList *>(nullptr)), EVelmoraDBError,
+  EXPECT_VELMORA_ERROR(velmora::TIndexDefList(static_cast<::TIndexDefList *>(nullptr)), EVelmoraDBError,
                 "No index definition list was given");
 }
 

@@ -32,10 +32,10 @@ class Directory : public ::testing::Test {
   // Opens n directory files of table T; file 0 holds the given words.
   void Open(const std::vector<int32_t> &words, int n = 1) {
     table = MakeEmptyTable(dir, "T", n);
-    WriteFile(dir.File("T.VA2"), Ints(words));
+    WriteBytes(dir / "T.VA2", Ints(words));
     d.OpenDirFiles(table, n);
   }
-  std::vector<int32_t> FileWords(const std::string &name = "T.VA2") const { return ToInts(ReadFile(dir.File(name))); }
+  std::vector<int32_t> FileWords(const std::string &name = "T.VA2") const { return ToInts(ReadBytes(dir / name)); }
 
   TempDir dir;
   std::string table;
@@ -71,7 +71,7 @@ TEST_F(Directory, MissingOrEmptyFilesFailTheOpening) {
   EXPECT_EQ(2, d.DirFileCount);
   EXPECT_FALSE(d.DirFilesOpen);
   TVRSecondIndex other;
-  WriteFile(dir.File("T.VA2"), Bytes());
+  WriteBytes(dir / "T.VA2", Bytes());
   TakeEngineError();
   EXPECT_ENGINE_ERROR(other.OpenDirFiles(table, 1), message);
   EXPECT_EQ(message, TakeEngineError());
@@ -249,13 +249,13 @@ TEST_F(Directory, UpdateByBlockChangesOnlyTheFieldsGiven) {
 
 TEST_F(Directory, EmptyingResetsEveryFileToTheSingleEmptyEntry) {
   table = MakeEmptyTable(dir, "T", 3);
-  WriteFile(dir.File("T.VA2"), Ints(Entries(2, 9)));
-  WriteFile(dir.File("T.VC2"), Ints(Entries(2, 4)));
+  WriteBytes(dir / "T.VA2", Ints(Entries(2, 9)));
+  WriteBytes(dir / "T.VC2", Ints(Entries(2, 4)));
   d.OpenDirFiles(table, 3);
   d.SelectFile(2);
   d.ReadAt(2);
   d.EmptyDirFiles();
-  for (const char *name : {"T.VA2", "T.VB2", "T.VC2"}) EXPECT_EQ(Ints({2, -1}), ReadFile(dir.File(name))) << name;
+  for (const char *name : {"T.VA2", "T.VB2", "T.VC2"}) EXPECT_EQ(Ints({2, -1}), ReadBytes(dir / name)) << name;
   EXPECT_EQ(1, d.EntryCount);
   EXPECT_EQ(0, d.GetPosition());
   EXPECT_EQ(2, d.CurFileNo);
@@ -276,7 +276,7 @@ TEST_F(Directory, ShortChunkWritesReportBufferStartAndCount) {
 TEST_F(Directory, AnEntryCutAwayBehindTheDirectoryIsReportedOnRead) {
   Open(Entries(2, 11));
   EXPECT_EQ(10, d.EntryCount);
-  WriteFile(dir.File("T.VA2"), Ints(Entries(2, 5)));
+  WriteBytes(dir / "T.VA2", Ints(Entries(2, 5)));
   EXPECT_ENGINE_ERROR(d.ReadAt(8), "Error on index2 file read. Velmora may be corrupted - suggest rebuild.");
 }
 

@@ -14,6 +14,7 @@
 #include "VRcomm/EngineError.h"
 #include "Velmoradb/FilterList.h"
 #include "Velmoradb/VelmoraDB.h"
+#include "support/ExpectError.h"
 #include "support/FaultPlatform.h"
 #include "support/TempDir.h"
 
@@ -62,12 +63,7 @@ TEST_F(EngineFaults, RebuildThatCannotMoveTheDataFileKeepsTheTableWorking) {
   testing::FaultPlatform faults;
   faults.FailFileOps(".vrd");
   int32_t kept = -1, before = -1;
-  try {
-    table.RebuildTable(kept, before);
-    FAIL() << "the rebuild went on";
-  } catch (const EVelmoraDBError &e) {
-    EXPECT_STREQ("Unable to create rebuild file. Rebuild failed.", e.what());
-  }
+  EXPECT_ENGINE_ERROR(table.RebuildTable(kept, before), "Unable to create rebuild file. Rebuild failed.");
   faults.Reset();
   EXPECT_EQ(3, table.RecordCount()) << "the data file is open again";
   Post(40);
@@ -96,13 +92,7 @@ TEST_F(EngineFaults, DiskFullWhilePostingReachesTheCallerAndKeepsTheCursor) {
   int32_t id = 50;
   record[0] = 1;
   std::memcpy(record + 4, &id, 4);
-  try {
-    table.PostNewRecord();
-    FAIL() << "the post succeeded on a full disk";
-  } catch (const EInOutError &e) {
-    EXPECT_STREQ("Disk full", e.what());
-    EXPECT_EQ(28, e.Code());
-  }
+  EXPECT_IO_ERROR(table.PostNewRecord(), "Disk full", 28);
   int32_t shown;
   std::memcpy(&shown, table.CurrentBuffer() + 4, 4);
   EXPECT_EQ(10, shown) << "the record buffer shows the current record again";

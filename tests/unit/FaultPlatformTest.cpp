@@ -2,7 +2,7 @@
 // would raise them.
 #include <gtest/gtest.h>
 
-#include "support/ExpectIoError.h"
+#include "support/ExpectError.h"
 
 #include <string>
 
@@ -35,7 +35,7 @@ TEST(FaultPlatform, DiskFullWritesWhatFitsAndRaises) {
   data.Create();
   faults.DiskFullAfter(12, ".VRD");
   EXPECT_EQ(data.Write("aaaaaaaa", 1), 1);
-  ExpectIoError([&] { data.Write("bbbbbbbb", 1); }, "Disk full", 28);
+  EXPECT_IO_ERROR(data.Write("bbbbbbbb", 1), "Disk full", 28);
   data.Close();
   EXPECT_EQ(dir.Read("t.vrd"), "aaaaaaaabbbb");
 }
@@ -47,9 +47,9 @@ TEST(FaultPlatform, ShortWriteRaisesDiskFullWithThePlatformCode) {
   data.Bind(dir / "t.vrd");
   data.Create();
   faults.ShortWriteAfter(2);
-  ExpectIoError([&] { data.Write("wxyz", 1); }, "Disk full", 101);
+  EXPECT_IO_ERROR(data.Write("wxyz", 1), "Disk full", 101);
   // Every later write fails the same way until the fault is removed.
-  ExpectIoError([&] { data.Write("wxyz", 1); }, "Disk full", 101);
+  EXPECT_IO_ERROR(data.Write("wxyz", 1), "Disk full", 101);
   faults.Reset();
   EXPECT_EQ(data.Write("WXYZ", 1), 1);
   data.Close();
@@ -66,7 +66,7 @@ TEST(FaultPlatform, WriteFaultsTouchOnlyMatchingFiles) {
   data.Create();
   leaf.Create();
   EXPECT_EQ(data.Write("abcd", 1), 1);
-  ExpectIoError([&] { leaf.Write("abcd", 1); }, "Disk full", 28);
+  EXPECT_IO_ERROR(leaf.Write("abcd", 1), "Disk full", 28);
   EXPECT_EQ(faults.BytesWritten(), 4);
 }
 
@@ -80,7 +80,7 @@ TEST(FaultPlatform, ReadFaultRaisesAfterItsBudget) {
   faults.FailReadsAfter(4, "t.vrd");
   char buffer[4];
   EXPECT_EQ(data.Read(buffer, 2), 2);
-  ExpectIoError([&] { data.Read(buffer, 1); }, "I/O error 5", 5);
+  EXPECT_IO_ERROR(data.Read(buffer, 1), "I/O error 5", 5);
 }
 
 TEST(FaultPlatform, OpenFaultsCountDown) {
@@ -90,14 +90,14 @@ TEST(FaultPlatform, OpenFaultsCountDown) {
   faults.FailOpens("vri", 13, 1);
   RecordFile schema(520);
   schema.Bind(dir / "t.vri");
-  ExpectIoError([&] { schema.Open(34); }, "File access denied", 13);
+  EXPECT_IO_ERROR(schema.Open(34), "File access denied", 13);
   schema.Open(34);
   EXPECT_TRUE(schema.IsOpen());
   faults.FailOpens("va1", 28);
   RecordFile leaf(32);
   leaf.Bind(dir / "t.va1");
-  ExpectIoError([&] { leaf.Create(); }, "Disk full", 28);
-  ExpectIoError([&] { leaf.Create(); }, "Disk full", 28);
+  EXPECT_IO_ERROR(leaf.Create(), "Disk full", 28);
+  EXPECT_IO_ERROR(leaf.Create(), "Disk full", 28);
   EXPECT_EQ(dir.Names(), (std::set<std::string>{"t.vri"}));
 }
 

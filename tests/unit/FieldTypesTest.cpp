@@ -75,14 +75,14 @@ TEST(SixByteReal, TinyValuesBecomeZeroAndTheRangeEndsAreExact) {
 
 TEST(SixByteReal, OverflowAndNotANumberRaise) {
   uint8_t out[6] = {9, 9, 9, 9, 9, 9};
-  EXPECT_RAISES(DoubleToReal48(std::ldexp(1.0L, 127), out), EMathError, "Floating point overflow");
+  EXPECT_VELMORA_ERROR(DoubleToReal48(std::ldexp(1.0L, 127), out), EMathError, "Floating point overflow");
   // Rounding the largest fraction up passes the top exponent.
-  EXPECT_RAISES(DoubleToReal48(std::ldexp(2 - std::ldexp(1.0L, -45), 126), out), EMathError,
+  EXPECT_VELMORA_ERROR(DoubleToReal48(std::ldexp(2 - std::ldexp(1.0L, -45), 126), out), EMathError,
                 "Floating point overflow");
-  EXPECT_RAISES(DoubleToReal48(1e300, out), EMathError, "Floating point overflow");
-  EXPECT_RAISES(DoubleToReal48(-1e300, out), EMathError, "Floating point overflow");
-  EXPECT_RAISES(DoubleToReal48(INFINITY, out), EMathError, "Floating point overflow");
-  EXPECT_RAISES(DoubleToReal48(NAN, out), EMathError, "Invalid floating point operation");
+  EXPECT_VELMORA_ERROR(DoubleToReal48(1e300, out), EMathError, "Floating point overflow");
+  EXPECT_VELMORA_ERROR(DoubleToReal48(-1e300, out), EMathError, "Floating point overflow");
+  EXPECT_VELMORA_ERROR(DoubleToReal48(INFINITY, out), EMathError, "Floating point overflow");
+  EXPECT_VELMORA_ERROR(DoubleToReal48(NAN, out), EMathError, "Invalid floating point operation");
   EXPECT_EQ(Bytes(out, out + 6), (Bytes{9, 9, 9, 9, 9, 9}));
 }
 
@@ -137,7 +137,7 @@ TEST_F(TextToFieldValueTest, BooleanAcceptsTrueAndFalseInAnyCaseWritingOneByte) 
 TEST_F(TextToFieldValueTest, BooleanRefusesOtherTextsWithTheTextInTheMessage) {
   for (const char *text : {"T", "1", "yes", "true "}) {
     has = 7;
-    EXPECT_RAISES(TextToFieldValue(has, dest, text, 'B', 0), EVRBError,
+    EXPECT_VELMORA_ERROR(TextToFieldValue(has, dest, text, 'B', 0), EVRBError,
                   std::string(text) + " is not valid data for a boolean field.");
     EXPECT_EQ(has, 0);
     EXPECT_TRUE(Untouched());
@@ -145,14 +145,14 @@ TEST_F(TextToFieldValueTest, BooleanRefusesOtherTextsWithTheTextInTheMessage) {
   // The message is cut to 255 characters.
   std::string longText(240, 'x');
   std::string expected = (longText + " is not valid data for a boolean field.").substr(0, 255);
-  EXPECT_RAISES(TextToFieldValue(has, dest, longText, 'B', 0), EVRBError, expected);
+  EXPECT_VELMORA_ERROR(TextToFieldValue(has, dest, longText, 'B', 0), EVRBError, expected);
   std::string longer(300, 'y');
-  EXPECT_RAISES(TextToFieldValue(has, dest, longer, 'B', 0), EVRBError, std::string(255, 'y'));
+  EXPECT_VELMORA_ERROR(TextToFieldValue(has, dest, longer, 'B', 0), EVRBError, std::string(255, 'y'));
 }
 
 TEST_F(TextToFieldValueTest, UnknownLetterIsRefused) {
-  EXPECT_RAISES(TextToFieldValue(has, dest, "x", 'q', 5), EVRBError, "Unrecognized field type.");
-  EXPECT_RAISES(TextToFieldValue(has, dest, "x", 's', 5), EVRBError, "Unrecognized field type.");
+  EXPECT_VELMORA_ERROR(TextToFieldValue(has, dest, "x", 'q', 5), EVRBError, "Unrecognized field type.");
+  EXPECT_VELMORA_ERROR(TextToFieldValue(has, dest, "x", 's', 5), EVRBError, "Unrecognized field type.");
   EXPECT_EQ(has, 0);
   EXPECT_TRUE(Untouched());
 }
@@ -197,20 +197,20 @@ TEST_F(TextToFieldValueTest, NumbersInTheCLocale) {
 
 TEST_F(TextToFieldValueTest, ConversionFailuresLeaveTheDestinationUnchanged) {
   StrictConversions strict;
-  EXPECT_RAISES(TextToFieldValue(has, dest, "$$1", 'C', 0), EConvertError,
+  EXPECT_VELMORA_ERROR(TextToFieldValue(has, dest, "$$1", 'C', 0), EConvertError,
                 "'$1' is not a valid floating point value");
   EXPECT_EQ(strict.lastText, "$1");
   EXPECT_EQ(has, 0);
-  EXPECT_RAISES(TextToFieldValue(has, dest, "1.5x", 'F', 0), EConvertError,
+  EXPECT_VELMORA_ERROR(TextToFieldValue(has, dest, "1.5x", 'F', 0), EConvertError,
                 "'1.5x' is not a valid floating point value");
-  EXPECT_RAISES(TextToFieldValue(has, dest, "abc", 'R', 0), EConvertError,
+  EXPECT_VELMORA_ERROR(TextToFieldValue(has, dest, "abc", 'R', 0), EConvertError,
                 "'abc' is not a valid floating point value");
-  EXPECT_RAISES(TextToFieldValue(has, dest, "12.5", 'I', 0), EConvertError,
+  EXPECT_VELMORA_ERROR(TextToFieldValue(has, dest, "12.5", 'I', 0), EConvertError,
                 "'12.5' is not a valid integer value");
-  EXPECT_RAISES(TextToFieldValue(has, dest, "32/13/2000", 'D', 0), EConvertError,
+  EXPECT_VELMORA_ERROR(TextToFieldValue(has, dest, "32/13/2000", 'D', 0), EConvertError,
                 "'32/13/2000' is not a valid date and time");
   // Out of the six-byte range: the overflow, nothing written.
-  EXPECT_RAISES(TextToFieldValue(has, dest, "1e300", 'R', 0), EMathError, "Floating point overflow");
+  EXPECT_VELMORA_ERROR(TextToFieldValue(has, dest, "1e300", 'R', 0), EMathError, "Floating point overflow");
   EXPECT_EQ(has, 0);
   EXPECT_TRUE(Untouched());
 }

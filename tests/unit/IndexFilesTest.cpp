@@ -21,7 +21,7 @@ class LeafFiles : public ::testing::Test {
   // Opens n leaf files of table T whose index 0 file holds the given blocks.
   void Open(const std::vector<std::vector<int32_t>> &blocks, int n = 1) {
     table = MakeEmptyTable(dir, "T", n);
-    WriteFile(dir.File("T.VA1"), LeafFile(blocks));
+    WriteBytes(dir / "T.VA1", LeafFile(blocks));
     ops.OpenLeafFiles(table, n);
   }
   std::vector<int32_t> Slots(int from, int to) const {
@@ -41,7 +41,7 @@ class LeafFiles : public ::testing::Test {
 
 TEST_F(LeafFiles, OpensOneFilePerIndexWhateverTheTableExtension) {
   table = MakeEmptyTable(dir, "ORDERS", 3);
-  ops.OpenLeafFiles(dir.File("ORDERS.abc"), 3);
+  ops.OpenLeafFiles(dir / "ORDERS.abc", 3);
   EXPECT_EQ(3, ops.LeafFileCount);
   for (int i = 0; i < 3; ++i) {
     ops.CurIndex = i;
@@ -64,8 +64,8 @@ TEST_F(LeafFiles, MissingFileFailsTheOpeningWithTheCountAlreadySet) {
 }
 
 TEST_F(LeafFiles, IndexCountBeyondThirteenIsRefusedBeforeOpening) {
-  EXPECT_ENGINE_ERROR(ops.OpenLeafFiles(dir.File("T.vri"), 14), kOpenError);
-  EXPECT_ENGINE_ERROR(ops.OpenLeafFiles(dir.File("T.vri"), -1), kOpenError);
+  EXPECT_ENGINE_ERROR(ops.OpenLeafFiles(dir / "T.vri", 14), kOpenError);
+  EXPECT_ENGINE_ERROR(ops.OpenLeafFiles(dir / "T.vri", -1), kOpenError);
   EXPECT_EQ(0, ops.LeafFileCount);
 }
 
@@ -86,13 +86,13 @@ TEST_F(LeafFiles, WriteBlockPutsTheEightSlotsFromTheStartingSlot) {
   ops.WriteBlock(3, 4);
   Bytes expected = LeafFile({{9, 9}, {8, 8}, {1, 5}, {44, 45, 46, 47, 48, 49, 50, 51}});
   // Block 3 was written with count 44: reading it back is refused, but the bytes are exact.
-  EXPECT_EQ(expected, ReadFile(dir.File("T.VA1")));
+  EXPECT_EQ(expected, ReadBytes(dir / "T.VA1"));
   ops.SetWorkSlot(-1, 2);
   ops.SetWorkSlot(0, 7);
   ops.SetWorkSlot(1, 8);
   ops.WriteBlock(2, -1);
   EXPECT_EQ(LeafFile({{9, 9}, {8, 8}, {2, 7, 8, 42, 43, 44, 45, 46}, {44, 45, 46, 47, 48, 49, 50, 51}}),
-            ReadFile(dir.File("T.VA1")));
+            ReadBytes(dir / "T.VA1"));
 }
 
 TEST_F(LeafFiles, AppendedAndLastBlockNumbersAgreeRightAfterAnAppend) {
@@ -102,7 +102,7 @@ TEST_F(LeafFiles, AppendedAndLastBlockNumbersAgreeRightAfterAnAppend) {
   ops.AppendBlock(8);
   EXPECT_EQ(5, ops.AppendedBlockNo());
   EXPECT_EQ(5, ops.LastBlockNo());
-  Bytes file = ReadFile(dir.File("T.VA1"));
+  Bytes file = ReadBytes(dir / "T.VA1");
   ASSERT_EQ(192u, file.size());
   EXPECT_EQ(Ints({3, 31, 32, 33, 34, 35, 36, 37}), Bytes(file.begin() + 160, file.end()));
 }
@@ -110,24 +110,24 @@ TEST_F(LeafFiles, AppendedAndLastBlockNumbersAgreeRightAfterAnAppend) {
 TEST_F(LeafFiles, TruncateCutsTheLastBlocksButNeverTheReservedOnes) {
   Open({{0, -1}, {0, -1}, {1, 4}, {1, 5}, {1, 6}, {1, 7}});
   ops.TruncateBlocks(2);
-  EXPECT_EQ(LeafFile({{0, -1}, {0, -1}, {1, 4}, {1, 5}}), ReadFile(dir.File("T.VA1")));
+  EXPECT_EQ(LeafFile({{0, -1}, {0, -1}, {1, 4}, {1, 5}}), ReadBytes(dir / "T.VA1"));
   EXPECT_ENGINE_ERROR(ops.TruncateBlocks(2),
                       "Unable to cut 2 blocks off an index1 file of 4 blocks. Velmora may be corrupted - "
                       "suggest rebuild.");
   EXPECT_ENGINE_ERROR(ops.TruncateBlocks(-1),
                       "Unable to cut -1 blocks off an index1 file of 4 blocks. Velmora may be corrupted - "
                       "suggest rebuild.");
-  EXPECT_EQ(LeafFile({{0, -1}, {0, -1}, {1, 4}, {1, 5}}), ReadFile(dir.File("T.VA1")));
+  EXPECT_EQ(LeafFile({{0, -1}, {0, -1}, {1, 4}, {1, 5}}), ReadBytes(dir / "T.VA1"));
 }
 
 TEST_F(LeafFiles, EmptyingResetsEveryIndexAndKeepsTheReservedBlocks) {
   table = MakeEmptyTable(dir, "T", 2);
-  WriteFile(dir.File("T.VA1"), LeafFile({{1, 2, 3, 4, 5, 6, 7, 8}, {11, 12}, {2, 4, 5}, {1, 6}, {1, 7}}));
-  WriteFile(dir.File("T.VB1"), LeafFile({{21}, {22}, {1, 5}, {1, 4}}));
+  WriteBytes(dir / "T.VA1", LeafFile({{1, 2, 3, 4, 5, 6, 7, 8}, {11, 12}, {2, 4, 5}, {1, 6}, {1, 7}}));
+  WriteBytes(dir / "T.VB1", LeafFile({{21}, {22}, {1, 5}, {1, 4}}));
   ops.OpenLeafFiles(table, 2);
   ops.EmptyLeafFiles();
-  Bytes a = ReadFile(dir.File("T.VA1"));
-  Bytes b = ReadFile(dir.File("T.VB1"));
+  Bytes a = ReadBytes(dir / "T.VA1");
+  Bytes b = ReadBytes(dir / "T.VB1");
   ASSERT_EQ(96u, a.size());
   ASSERT_EQ(96u, b.size());
   EXPECT_EQ(LeafFile({{1, 2, 3, 4, 5, 6, 7, 8}, {11, 12}}), Bytes(a.begin(), a.begin() + 64));
@@ -141,9 +141,9 @@ TEST_F(LeafFiles, EmptyingResetsEveryIndexAndKeepsTheReservedBlocks) {
 
 TEST_F(LeafFiles, EmptyingRepairsALeafFileCutShortByDamage) {
   Open({{0, -1}, {0, -1}, {0, -1}});
-  WriteFile(dir.File("T.VA1"), Bytes(40, 0xEE));
+  WriteBytes(dir / "T.VA1", Bytes(40, 0xEE));
   ops.EmptyLeafFiles();
-  Bytes a = ReadFile(dir.File("T.VA1"));
+  Bytes a = ReadBytes(dir / "T.VA1");
   ASSERT_EQ(96u, a.size());
   EXPECT_EQ(Ints({0, -1}), Bytes(a.begin() + 64, a.begin() + 72));
   EXPECT_EQ(2, ops.LastBlockNo());
@@ -176,11 +176,11 @@ TEST_F(LeafFiles, DamagedBlockCountsAndRecordNumbersAreRefusedOnRead) {
 
 TEST_F(LeafFiles, WritingOutsideTheLiveBlocksIsRefusedAndChangesNothing) {
   Open({{0, -1}, {0, -1}, {1, 4}});
-  Bytes before = ReadFile(dir.File("T.VA1"));
+  Bytes before = ReadBytes(dir / "T.VA1");
   EXPECT_ENGINE_ERROR(ops.WriteBlock(3, 0), kWriteError);
   EXPECT_ENGINE_ERROR(ops.WriteBlock(1, 0), kWriteError);
   EXPECT_ENGINE_ERROR(ops.WriteBlock(-1, 0), kWriteError);
-  EXPECT_EQ(before, ReadFile(dir.File("T.VA1")));
+  EXPECT_EQ(before, ReadBytes(dir / "T.VA1"));
 }
 
 TEST_F(LeafFiles, StartingSlotsAndWorkSlotsOutsideTheWorkingBlockAreRefused) {

@@ -65,7 +65,7 @@ class IndexFixture : public ::testing::Test {
     idx.InsertEntry(r);
     return r;
   }
-  std::vector<int32_t> FileWords(const std::string &name) const { return ToInts(ReadFile(dir.File(name))); }
+  std::vector<int32_t> FileWords(const std::string &name) const { return ToInts(ReadBytes(dir / name)); }
   // The significant words of leaf block b: count and entries.
   std::vector<int32_t> LeafBlock(const std::string &name, int32_t b) const {
     std::vector<int32_t> words = FileWords(name);
@@ -88,14 +88,14 @@ TEST_F(IndexFixture, TenAscendingRecordsSplitTheFirstBlockAtTheEighth) {
   idx.RebuildCounts();
   for (int32_t k = 0; k < 10; ++k) {
     AddAndInsert(k);
-    EXPECT_EQ(k < 7 ? 3 : 4, static_cast<int>(ReadFile(dir.File("T.VA1")).size() / 32)) << k;
+    EXPECT_EQ(k < 7 ? 3 : 4, static_cast<int>(ReadBytes(dir / "T.VA1").size() / 32)) << k;
   }
   EXPECT_EQ((std::vector<int32_t>{4, 0, 1, 2, 3}), LeafBlock("T.VA1", 2));
   EXPECT_EQ((std::vector<int32_t>{6, 4, 5, 6, 7, 8, 9}), LeafBlock("T.VA1", 3));
-  Bytes leaf = ReadFile(dir.File("T.VA1"));
+  Bytes leaf = ReadBytes(dir / "T.VA1");
   ASSERT_EQ(128u, leaf.size());
   EXPECT_EQ(LeafFile({{0, -1}, {0, -1}}), Bytes(leaf.begin(), leaf.begin() + 64)) << "reserved blocks untouched";
-  EXPECT_EQ(Ints({2, 0, 3, 4}), ReadFile(dir.File("T.VA2")));
+  EXPECT_EQ(Ints({2, 0, 3, 4}), ReadBytes(dir / "T.VA2"));
   EXPECT_EQ((std::vector<int32_t>{4, 6}), idx.BlockCounts);
   EXPECT_EQ(10, idx.TotalCount());
 
@@ -104,7 +104,7 @@ TEST_F(IndexFixture, TenAscendingRecordsSplitTheFirstBlockAtTheEighth) {
   idx.SaveCursor(true);
   idx.DeleteEntry(true);
   EXPECT_EQ((std::vector<int32_t>{3, 1, 2, 3}), LeafBlock("T.VA1", 2));
-  EXPECT_EQ(Ints({2, 1, 3, 4}), ReadFile(dir.File("T.VA2")));
+  EXPECT_EQ(Ints({2, 1, 3, 4}), ReadBytes(dir / "T.VA2"));
   EXPECT_EQ((std::vector<int32_t>{3, 6}), idx.BlockCounts);
   EXPECT_EQ(1, idx.RestoreCursor()) << "the saved cursor names the entry that followed";
 }
@@ -119,9 +119,9 @@ TEST_F(IndexFixture, FirstInsertionIntoAnEmptyIndex) {
   EXPECT_EQ((std::pair<bool, int32_t>{false, -1}), SearchRecord(0, 3));
   EXPECT_EQ(1, idx.Slot);
   idx.InsertEntry(3);
-  EXPECT_EQ(Ints({2, 3}), ReadFile(dir.File("T.VA2")));
+  EXPECT_EQ(Ints({2, 3}), ReadBytes(dir / "T.VA2"));
   EXPECT_EQ((std::vector<int32_t>{1, 3}), LeafBlock("T.VA1", 2));
-  EXPECT_EQ(96u, ReadFile(dir.File("T.VA1")).size());
+  EXPECT_EQ(96u, ReadBytes(dir / "T.VA1").size());
 }
 
 TEST_F(IndexFixture, SavedCursorFollowsTheNewRecordIntoTheNewBlock) {
@@ -140,7 +140,7 @@ TEST_F(IndexFixture, SavedCursorFollowsTheNewRecordIntoTheNewBlock) {
   idx.InsertEntry(7);
   EXPECT_EQ((std::vector<int32_t>{4, 0, 1, 2, 3}), LeafBlock("T.VA1", 2));
   EXPECT_EQ((std::vector<int32_t>{4, 4, 7, 5, 6}), LeafBlock("T.VA1", 3));
-  EXPECT_EQ(Ints({2, 0, 3, 4}), ReadFile(dir.File("T.VA2")));
+  EXPECT_EQ(Ints({2, 0, 3, 4}), ReadBytes(dir / "T.VA2"));
   EXPECT_EQ((std::vector<int32_t>{4, 4}), idx.BlockCounts);
   EXPECT_EQ(2, idx.SavedSlot);
   EXPECT_EQ(7, idx.RestoreCursor());
@@ -162,7 +162,7 @@ TEST_F(IndexFixture, InsertionAtSlotThreeOfAFullBlockStaysInTheOldBlock) {
   idx.InsertEntry(7);
   EXPECT_EQ((std::vector<int32_t>{4, 0, 1, 7, 2}), LeafBlock("T.VA1", 2));
   EXPECT_EQ((std::vector<int32_t>{4, 3, 4, 5, 6}), LeafBlock("T.VA1", 3));
-  EXPECT_EQ(Ints({2, 0, 3, 3}), ReadFile(dir.File("T.VA2")));
+  EXPECT_EQ(Ints({2, 0, 3, 3}), ReadBytes(dir / "T.VA2"));
   EXPECT_EQ(3, idx.SavedSlot);
   EXPECT_EQ(7, idx.RestoreCursor());
   EXPECT_EQ(0, idx.Directory.GetPosition());
@@ -187,7 +187,7 @@ TEST_F(IndexFixture, SplitOnAnotherIndexLeavesTheSavedCursorAndCountsAlone) {
   idx.SelectIndex(1);
   Search(1, records[7]);
   idx.InsertEntry(7);
-  EXPECT_EQ(Ints({2, 0, 3, 4}), ReadFile(dir.File("T.VB2")));
+  EXPECT_EQ(Ints({2, 0, 3, 4}), ReadBytes(dir / "T.VB2"));
   EXPECT_EQ((std::vector<int32_t>{7}), idx.BlockCounts);
   EXPECT_EQ(2, idx.RestoreCursor());
   EXPECT_EQ(0, idx.CurIndex);
@@ -197,8 +197,8 @@ TEST_F(IndexFixture, RemovingABlockThatIsNotTheLastMovesTheLastBlockIntoItsNumbe
   table = MakeEmptyTable(dir, "T", 1);
   std::vector<int32_t> block4 = {2, 6, 7, 33, 34, 35, 36, 37};  // words after the count are copied too
   Bytes leaf = LeafFile({{0, -1}, {0, -1}, {1, 5}, {2, 0, 1}, block4});
-  WriteFile(dir.File("T.VA1"), leaf);
-  WriteFile(dir.File("T.VA2"), Ints({3, 0, 2, 5, 4, 6}));
+  WriteBytes(dir / "T.VA1", leaf);
+  WriteBytes(dir / "T.VA2", Ints({3, 0, 2, 5, 4, 6}));
   idx.OpenIndexes(table, 1);
   records.resize(8);
   for (int32_t r = 0; r < 8; ++r) records[r] = Record{r, r};
@@ -208,8 +208,8 @@ TEST_F(IndexFixture, RemovingABlockThatIsNotTheLastMovesTheLastBlockIntoItsNumbe
   EXPECT_EQ((std::pair<bool, int32_t>{true, 5}), SearchRecord(0, 5));
   idx.SaveCursor(true);
   idx.DeleteEntry(true);
-  EXPECT_EQ(LeafFile({{0, -1}, {0, -1}, block4, {2, 0, 1}}), ReadFile(dir.File("T.VA1")));
-  EXPECT_EQ(Ints({3, 0, 2, 6}), ReadFile(dir.File("T.VA2")));
+  EXPECT_EQ(LeafFile({{0, -1}, {0, -1}, block4, {2, 0, 1}}), ReadBytes(dir / "T.VA1"));
+  EXPECT_EQ(Ints({3, 0, 2, 6}), ReadBytes(dir / "T.VA2"));
   EXPECT_EQ((std::vector<int32_t>{2, 2}), idx.BlockCounts);
   EXPECT_EQ(6, idx.RestoreCursor());
   EXPECT_EQ(3, idx.OrdinalPosition());
@@ -217,8 +217,8 @@ TEST_F(IndexFixture, RemovingABlockThatIsNotTheLastMovesTheLastBlockIntoItsNumbe
 
 TEST_F(IndexFixture, RemovingTheOnlyEntryOfTheLastBlockSavesTheEndOfThePrecedingBlock) {
   table = MakeEmptyTable(dir, "T", 1);
-  WriteFile(dir.File("T.VA1"), LeafFile({{0, -1}, {0, -1}, {1, 7}, {3, 0, 1, 2}}));
-  WriteFile(dir.File("T.VA2"), Ints({3, 0, 2, 7}));
+  WriteBytes(dir / "T.VA1", LeafFile({{0, -1}, {0, -1}, {1, 7}, {3, 0, 1, 2}}));
+  WriteBytes(dir / "T.VA2", Ints({3, 0, 2, 7}));
   idx.OpenIndexes(table, 1);
   records.resize(8);
   for (int32_t r = 0; r < 8; ++r) records[r] = Record{r, r};
@@ -227,8 +227,8 @@ TEST_F(IndexFixture, RemovingTheOnlyEntryOfTheLastBlockSavesTheEndOfThePreceding
   SearchRecord(0, 7);
   idx.SaveCursor(true);
   idx.DeleteEntry(true);
-  EXPECT_EQ(LeafFile({{0, -1}, {0, -1}, {3, 0, 1, 2}}), ReadFile(dir.File("T.VA1")));
-  EXPECT_EQ(Ints({2, 0}), ReadFile(dir.File("T.VA2")));
+  EXPECT_EQ(LeafFile({{0, -1}, {0, -1}, {3, 0, 1, 2}}), ReadBytes(dir / "T.VA1"));
+  EXPECT_EQ(Ints({2, 0}), ReadBytes(dir / "T.VA2"));
   EXPECT_EQ(0, idx.Directory.SavedPosition);
   EXPECT_EQ(3, idx.SavedSlot);
   EXPECT_EQ(2, idx.RestoreCursor());
@@ -237,8 +237,8 @@ TEST_F(IndexFixture, RemovingTheOnlyEntryOfTheLastBlockSavesTheEndOfThePreceding
 
 TEST_F(IndexFixture, RemovingTheLastEntryOfABlockSavesTheNextBlocksFirst) {
   table = MakeEmptyTable(dir, "T", 1);
-  WriteFile(dir.File("T.VA1"), LeafFile({{0, -1}, {0, -1}, {2, 0, 1}, {2, 2, 3}}));
-  WriteFile(dir.File("T.VA2"), Ints({2, 0, 3, 2}));
+  WriteBytes(dir / "T.VA1", LeafFile({{0, -1}, {0, -1}, {2, 0, 1}, {2, 2, 3}}));
+  WriteBytes(dir / "T.VA2", Ints({2, 0, 3, 2}));
   idx.OpenIndexes(table, 1);
   records.resize(4);
   for (int32_t r = 0; r < 4; ++r) records[r] = Record{r, r};
@@ -266,10 +266,10 @@ TEST_F(IndexFixture, RemovingTheLastRecordLeavesTheEmptyIndex) {
   SearchRecord(0, 0);
   idx.SaveCursor(true);
   idx.DeleteEntry(true);
-  EXPECT_EQ(EmptyDirectory(), ReadFile(dir.File("T.VA2")));
+  EXPECT_EQ(EmptyDirectory(), ReadBytes(dir / "T.VA2"));
   EXPECT_EQ((std::vector<int32_t>{0}), LeafBlock("T.VA1", 2));
   EXPECT_EQ(-1, FileWords("T.VA1")[17]);
-  EXPECT_EQ(96u, ReadFile(dir.File("T.VA1")).size());
+  EXPECT_EQ(96u, ReadBytes(dir / "T.VA1").size());
   EXPECT_EQ(-1, idx.RestoreCursor());
   EXPECT_EQ(0, idx.TotalCount());
   EXPECT_EQ(-1, idx.MoveFirst());
@@ -281,7 +281,7 @@ TEST_F(IndexFixture, UpdateReplacesTheRecordNumberAndTheDirectoryEntryAtSlotOne)
   for (int32_t k = 0; k < 9; ++k) AddAndInsert(k);
   SearchRecord(0, 4);
   idx.UpdateEntry(40);
-  EXPECT_EQ(Ints({2, 0, 3, 40}), ReadFile(dir.File("T.VA2")));
+  EXPECT_EQ(Ints({2, 0, 3, 40}), ReadBytes(dir / "T.VA2"));
   EXPECT_EQ((std::vector<int32_t>{5, 40, 5, 6, 7, 8}), LeafBlock("T.VA1", 3));
   // Record 4 is now known by the number 40.
   records.resize(61);
@@ -289,7 +289,7 @@ TEST_F(IndexFixture, UpdateReplacesTheRecordNumberAndTheDirectoryEntryAtSlotOne)
   EXPECT_EQ((std::pair<bool, int32_t>{true, 6}), SearchRecord(0, 6));
   idx.UpdateEntry(60);
   EXPECT_EQ((std::vector<int32_t>{5, 40, 5, 60, 7, 8}), LeafBlock("T.VA1", 3));
-  EXPECT_EQ(Ints({2, 0, 3, 40}), ReadFile(dir.File("T.VA2")));
+  EXPECT_EQ(Ints({2, 0, 3, 40}), ReadBytes(dir / "T.VA2"));
 }
 
 // ---------------------------------------------------------------------------
@@ -317,12 +317,12 @@ class ThreeBlocks : public IndexFixture {
   // Blocks of 4, 5 and 6 entries in directory order; records 0..14 with Id 10 * r.
   void SetUp() override {
     table = MakeEmptyTable(dir, "T", 1);
-    WriteFile(dir.File("T.VA1"), LeafFile({{0, -1},
+    WriteBytes(dir / "T.VA1", LeafFile({{0, -1},
                                            {0, -1},
                                            {6, 9, 10, 11, 12, 13, 14},
                                            {4, 0, 1, 2, 3},
                                            {5, 4, 5, 6, 7, 8}}));
-    WriteFile(dir.File("T.VA2"), Ints({3, 0, 4, 4, 2, 9}));
+    WriteBytes(dir / "T.VA2", Ints({3, 0, 4, 4, 2, 9}));
     idx.OpenIndexes(table, 1);
     for (int32_t r = 0; r < 15; ++r) records.push_back(Record{0, 10 * r});
     idx.SelectIndex(0);
@@ -420,8 +420,8 @@ class Damaged : public IndexFixture {
  protected:
   void Make(const std::vector<std::vector<int32_t>> &leaf, const std::vector<int32_t> &directory) {
     table = MakeEmptyTable(dir, "T", 1);
-    WriteFile(dir.File("T.VA1"), LeafFile(leaf));
-    WriteFile(dir.File("T.VA2"), Ints(directory));
+    WriteBytes(dir / "T.VA1", LeafFile(leaf));
+    WriteBytes(dir / "T.VA2", Ints(directory));
     idx.OpenIndexes(table, 1);
     for (int32_t r = 0; r < 20; ++r) records.push_back(Record{0, r});
     idx.SelectIndex(0);
@@ -458,7 +458,7 @@ TEST_F(Damaged, BlockNumbersOutsideTheLeafFile) {
   EXPECT_ENGINE_ERROR(idx.MoveLast(), kReadError);
   // Four blocks but two entries.
   EXPECT_ENGINE_ERROR(idx.RebuildCounts(), kReadError);
-  WriteFile(dir.File("T.VA2"), Ints({2, 0, 1, 2}));
+  WriteBytes(dir / "T.VA2", Ints({2, 0, 1, 2}));
   idx.SelectIndex(0);
   EXPECT_ENGINE_ERROR(idx.MoveLast(), kReadError);
 }
@@ -473,7 +473,7 @@ TEST_F(Damaged, MaintenanceFailuresAreReportedWithTheLastBlockNumber) {
   Make({{0, -1}, {0, -1}, {2, 0, 1}, {2, 2, 3}, {1, 5}}, {2, 0, 3, 2, 4, 4});
   SearchRecord(0, 2);
   // The leaf block behind the cursor changes on disk: its first record no longer matches.
-  WriteFile(dir.File("T.VA1"), LeafFile({{0, -1}, {0, -1}, {2, 0, 1}, {2, 6, 3}, {1, 5}}));
+  WriteBytes(dir / "T.VA1", LeafFile({{0, -1}, {0, -1}, {2, 0, 1}, {2, 6, 3}, {1, 5}}));
   TakeEngineError();
   EXPECT_ENGINE_ERROR(idx.DeleteEntry(true),
                       "Error on index record deletion. Velmora may be corrupted - suggest rebuild.(4)");
@@ -482,8 +482,8 @@ TEST_F(Damaged, MaintenanceFailuresAreReportedWithTheLastBlockNumber) {
   idx.Slot = 9;
   EXPECT_ENGINE_ERROR(idx.InsertEntry(7),
                       "Error on index1 record insertion. Velmora may be corrupted - suggest rebuild (4)");
-  EXPECT_EQ(LeafFile({{0, -1}, {0, -1}, {2, 0, 1}, {2, 6, 3}, {1, 5}}), ReadFile(dir.File("T.VA1")));
-  EXPECT_EQ(Ints({2, 0, 3, 2, 4, 4}), ReadFile(dir.File("T.VA2")));
+  EXPECT_EQ(LeafFile({{0, -1}, {0, -1}, {2, 0, 1}, {2, 6, 3}, {1, 5}}), ReadBytes(dir / "T.VA1"));
+  EXPECT_EQ(Ints({2, 0, 3, 2, 4, 4}), ReadBytes(dir / "T.VA2"));
 }
 
 // A maintenance step reports any failure as index damage; the failure itself
@@ -494,7 +494,7 @@ TEST_F(IndexFixture, MaintenanceFailuresKeepTheirCauseNested) {
   idx.SelectIndex(0);
   idx.RebuildCounts();
   AddAndInsert(0);
-  const Bytes before = ReadFile(dir.File("T.VA1"));
+  const Bytes before = ReadBytes(dir / "T.VA1");
   faults.DiskFullAfter(0, ".va1");
   auto expectCause = [&](const char *what, const std::function<void()> &step) {
     try {
@@ -524,7 +524,7 @@ TEST_F(IndexFixture, MaintenanceFailuresKeepTheirCauseNested) {
   expectCause("Error on index record deletion. Velmora may be corrupted - suggest rebuild.(2)",
               [&] { idx.DeleteEntry(true); });
   faults.Reset();
-  EXPECT_EQ(before, ReadFile(dir.File("T.VA1")));
+  EXPECT_EQ(before, ReadBytes(dir / "T.VA1"));
   idx.CloseIndexes();
 }
 
@@ -535,14 +535,14 @@ TEST_F(Damaged, CursorOutsideTheBlockIsRefusedForRemovalAndReplacement) {
   EXPECT_ENGINE_ERROR(idx.DeleteEntry(false),
                       "Error on index record deletion. Velmora may be corrupted - suggest rebuild.(2)");
   EXPECT_ENGINE_ERROR(idx.UpdateEntry(4), "Error on index1 record update. Velmora may be corrupted - suggest rebuild.");
-  EXPECT_EQ(LeafFile({{0, -1}, {0, -1}, {2, 0, 1}}), ReadFile(dir.File("T.VA1")));
+  EXPECT_EQ(LeafFile({{0, -1}, {0, -1}, {2, 0, 1}}), ReadBytes(dir / "T.VA1"));
   EXPECT_EQ(-1, idx.CurrentEntry());
 }
 
 TEST_F(IndexFixture, OpensTheLowerCaseFilesTheSchemaWriterCreates) {
-  WriteFile(dir.File("t.va1"), LeafFile({{0, -1}, {0, -1}, {1, 0}}));
-  WriteFile(dir.File("t.va2"), Ints({2, 0}));
-  idx.OpenIndexes(dir.File("t.vri"), 1);
+  WriteBytes(dir / "t.va1", LeafFile({{0, -1}, {0, -1}, {1, 0}}));
+  WriteBytes(dir / "t.va2", Ints({2, 0}));
+  idx.OpenIndexes(dir / "t.vri", 1);
   records.push_back(Record{0, 0});
   idx.SelectIndex(0);
   EXPECT_EQ(0, idx.MoveFirst());
@@ -571,12 +571,12 @@ TEST_F(IndexFixture, EmptyingResetsEveryIndexFile) {
   idx.EmptyIndexes();
   EXPECT_EQ(-1, idx.Slot);
   for (const char *name : {"T.VA1", "T.VB1"}) {
-    Bytes leaf = ReadFile(dir.File(name));
+    Bytes leaf = ReadBytes(dir / name);
     ASSERT_EQ(96u, leaf.size()) << name;
     EXPECT_EQ(Ints({0, -1}), Bytes(leaf.begin() + 64, leaf.begin() + 72)) << name;
   }
-  EXPECT_EQ(EmptyDirectory(), ReadFile(dir.File("T.VA2")));
-  EXPECT_EQ(EmptyDirectory(), ReadFile(dir.File("T.VB2")));
+  EXPECT_EQ(EmptyDirectory(), ReadBytes(dir / "T.VA2"));
+  EXPECT_EQ(EmptyDirectory(), ReadBytes(dir / "T.VB2"));
   idx.SelectIndex(1);
   EXPECT_EQ(-1, idx.MoveFirst());
 }

@@ -4,42 +4,26 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <velmora/velmora.hpp>
 
-#include "platform/Platform.h"
+#include "platform/ForwardingPlatform.h"
+#include "support/ExpectError.h"
+#include "support/FileBytes.h"
+#include "support/PlatformInstall.h"
+#include "support/TempDir.h"
 
 namespace velmora::indextest {
 
-using Bytes = std::vector<uint8_t>;
-
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/velmora-index-XXXXXX";
-    char *made = ::mkdtemp(pattern);
-    if (made == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = made;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  std::string File(const std::string &name) const { return path_ + "/" + name; }
-  const std::string &Path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using testing::Bytes;
+using testing::ReadBytes;
+using testing::TempDir;
+using testing::WriteBytes;
 
 inline Bytes Ints(const std::vector<int32_t> &values) {
   Bytes out;
@@ -58,16 +42,6 @@ inline std::vector<int32_t> ToInts(const Bytes &bytes) {
     out.push_back(static_cast<int32_t>(u));
   }
   return out;
-}
-
-inline void WriteFile(const std::string &path, const Bytes &bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline Bytes ReadFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // A leaf block: its count and record numbers, the rest of its eight words zero.
@@ -94,10 +68,10 @@ inline Bytes EmptyDirectory() { return Ints({2, -1}); }
 inline std::string MakeEmptyTable(const TempDir &dir, const std::string &base, int n) {
   for (int i = 0; i < n; ++i) {
     std::string letter(1, static_cast<char>('A' + i));
-    WriteFile(dir.File(base + ".V" + letter + "1"), EmptyLeaf());
-    WriteFile(dir.File(base + ".V" + letter + "2"), EmptyDirectory());
+    WriteBytes(dir / (base + ".V" + letter + "1"), EmptyLeaf());
+    WriteBytes(dir / (base + ".V" + letter + "2"), EmptyDirectory());
   }
-  return dir.File(base + ".vri");
+  return dir / (base + ".vri");
 }
 
 // Forwards to the native platform; writes can be made to put one byte less
@@ -106,63 +80,43 @@ struct ShortWrites {
   bool on = false;
 };
 
-class ShortWriteFile : public platform::File {
+class ShortWriteFile : public platform::ForwardingFile {
  public:
-  ShortWriteFile(std::unique_ptr<platform::File> inner, ShortWrites &flag) : inner_(std::move(inner)), flag_(flag) {}
-  int32_t Handle() const override { return inner_->Handle(); }
-  int64_t Size() override { return inner_->Size(); }
-  size_t ReadAt(int64_t offset, void *buffer, size_t n) override { return inner_->ReadAt(offset, buffer, n); }
+  ShortWriteFile(std::unique_ptr<platform::File> inner, ShortWrites &flag)
+      : ForwardingFile(std::move(inner)), flag_(flag) {}
   size_t WriteAt(int64_t offset, const void *buffer, size_t n) override {
-    if (flag_.on && n > 0) return inner_->WriteAt(offset, buffer, n - 1);
-    return inner_->WriteAt(offset, buffer, n);
+    if (flag_.on && n > 0) return ForwardingFile::WriteAt(offset, buffer, n - 1);
+    return ForwardingFile::WriteAt(offset, buffer, n);
   }
-  void Truncate(int64_t size) override { inner_->Truncate(size); }
-  void Close() override { inner_->Close(); }
 
  private:
-  std::unique_ptr<platform::File> inner_;
   ShortWrites &flag_;
 };
 
-class ShortWritePlatform : public platform::Platform {
+// Installed for the length of its life; every file it opens or creates can
+// be made to write short.
+class ShortWritePlatform : public platform::ForwardingPlatform {
  public:
-  ShortWritePlatform() : native_(platform::NativePlatform()) { platform::SetPlatform(this); }
-  ~ShortWritePlatform() override { platform::SetPlatform(nullptr); }
+  ShortWritePlatform() : ForwardingPlatform(platform::NativePlatform()) {}
   ShortWrites flag;
 
   std::unique_ptr<platform::File> Open(const std::string &path, int32_t mode, int32_t *error) override {
-    auto file = native_.Open(path, mode, error);
+    return Wrap(ForwardingPlatform::Open(path, mode, error));
+  }
+  std::unique_ptr<platform::File> Create(const std::string &path) override {
+    return Wrap(ForwardingPlatform::Create(path));
+  }
+  std::unique_ptr<platform::File> OpenOrCreate(const std::string &path, int32_t *error) override {
+    return Wrap(ForwardingPlatform::OpenOrCreate(path, error));
+  }
+
+ private:
+  std::unique_ptr<platform::File> Wrap(std::unique_ptr<platform::File> file) {
     if (!file) return file;
     return std::make_unique<ShortWriteFile>(std::move(file), flag);
   }
-  std::unique_ptr<platform::File> Create(const std::string &path) override {
-    return std::make_unique<ShortWriteFile>(native_.Create(path), flag);
-  }
-  bool Exists(const std::string &path) override { return native_.Exists(path); }
-  bool Delete(const std::string &path) override { return native_.Delete(path); }
-  bool Rename(const std::string &from, const std::string &to) override { return native_.Rename(from, to); }
-  bool Copy(const std::string &from, const std::string &to) override { return native_.Copy(from, to); }
-  double TextToFloat(const std::string &text) override { return native_.TextToFloat(text); }
-  int32_t TextToInt(const std::string &text) override { return native_.TextToInt(text); }
-  double TextToDateTime(const std::string &text) override { return native_.TextToDateTime(text); }
-  std::string FloatToText(double value) override { return native_.FloatToText(value); }
-  std::string DateTimeToText(double value) override { return native_.DateTimeToText(value); }
-  void *Allocate(size_t bytes) noexcept override { return native_.Allocate(bytes); }
-  void Release(void *block) noexcept override { native_.Release(block); }
 
- private:
-  platform::Platform &native_;
+  testing::PlatformInstall install_{*this};
 };
-
-// Runs the statement, expecting EVelmoraDBError with exactly this message.
-#define EXPECT_ENGINE_ERROR(statement, message)                              \
-  do {                                                                       \
-    try {                                                                    \
-      statement;                                                             \
-      ADD_FAILURE() << "no error raised, expected: " << (message);           \
-    } catch (const ::velmora::EVelmoraDBError &e) {                          \
-      EXPECT_EQ(std::string(message), std::string(e.what()));                \
-    }                                                                        \
-  } while (0)
 
 }  // namespace velmora::indextest

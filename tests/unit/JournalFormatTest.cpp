@@ -7,31 +7,17 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include <velmora/velmora.hpp>
 
 #include "Velmoradb/JournalChecksum.h"
 #include "support/CountingPlatform.h"
+#include "support/FileBytes.h"
 #include "support/TempDir.h"
 #include "unit/SharedTableSupport.h"
 
 namespace velmora::testing {
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-Bytes ReadAll(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteAll(const std::string &path, const Bytes &bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 void Put(Bytes &out, uint64_t v, int n) {
   for (int i = 0; i < n; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
@@ -85,10 +71,10 @@ class JournalFormats : public ::testing::Test {
       model_[id] = row;
     }
     client.Close();
-    good_ = ReadAll(data_);
+    good_ = ReadBytes(data_);
     ASSERT_GT(good_.size(), 100u);
     ASSERT_LE(good_.size(), 1024u);  // the whole file is page 0
-    const Bytes side = ReadAll(journal_);
+    const Bytes side = ReadBytes(journal_);
     ASSERT_EQ(8u, side.size());
     counter_ = Get(side, 0, 8);
   }
@@ -103,8 +89,8 @@ class JournalFormats : public ::testing::Test {
     EXPECT_EQ("", Soundness(client, &contents));
     EXPECT_TRUE(contents == model_);
     client.Close();
-    EXPECT_EQ(good_, ReadAll(data_));
-    const Bytes side = ReadAll(journal_);
+    EXPECT_EQ(good_, ReadBytes(data_));
+    const Bytes side = ReadBytes(journal_);
     ASSERT_EQ(8u, side.size());
     EXPECT_EQ(counter, Get(side, 0, 8));
   }
@@ -125,9 +111,9 @@ TEST_F(JournalFormats, RecordsOfBothFormatsPutTheOriginalPageAndLengthBack) {
     Bytes damaged = good_;
     std::memset(damaged.data() + 20, 0xA5, damaged.size() - 40);
     damaged.resize(good_.size() + 300, 0x5A);
-    WriteAll(data_, damaged);
+    WriteBytes(data_, damaged);
     Bytes side = Record(counter_, version, good_, good_.size());
-    WriteAll(journal_, side);
+    WriteBytes(journal_, side);
     ExpectIntactAfterOpen(counter_);
   }
 }
@@ -143,14 +129,14 @@ TEST_F(JournalFormats, ARecordWhoseBodyDoesNotMatchItsChecksumIsCutAndNotApplied
       SCOPED_TRACE("body byte " + std::to_string(at) + " flipped with " + std::to_string(flip));
       Bytes torn = intact;
       torn[kHead + at] ^= flip;
-      WriteAll(journal_, torn);
+      WriteBytes(journal_, torn);
       ExpectIntactAfterOpen(counter_);
     }
   }
   // The same holds for a record of the first format.
   Bytes old = Record(counter_, '1', other, 64);
   old[kHead + 40] ^= 0x10;
-  WriteAll(journal_, old);
+  WriteBytes(journal_, old);
   ExpectIntactAfterOpen(counter_);
 }
 
@@ -163,7 +149,7 @@ TEST_F(JournalFormats, AnOperationWritesARecordOfTheSecondFormat) {
   platform.Arm(CountingPlatform::Fault::kFailFromOn, 2);
   EXPECT_THROW(client.Insert(Row{50, "fifty", "c", 1, "n"}), Exception);
   platform.Arm(CountingPlatform::Fault::kNone, 0);
-  const Bytes side = ReadAll(journal_);
+  const Bytes side = ReadBytes(journal_);
   ASSERT_GT(side.size(), kHead);
   EXPECT_EQ(counter_ + 1, Get(side, 0, 8));
   EXPECT_EQ(0, std::memcmp(side.data() + 8, "VRJ2", 4));

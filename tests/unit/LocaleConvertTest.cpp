@@ -9,6 +9,7 @@
 
 #include "platform/LocaleConvert.h"
 #include "platform/Platform.h"
+#include "support/ExpectError.h"
 
 namespace velmora::platform::convert {
 namespace {
@@ -16,16 +17,6 @@ namespace {
 const LocaleFormat kUs{};  // '.', month/day/year, '/', ':'
 const LocaleFormat kGerman{',', '.', DateOrder::kDayMonthYear, ':'};
 const LocaleFormat kIso{'.', '-', DateOrder::kYearMonthDay, ':'};
-
-template <typename Action>
-void ExpectConvertError(Action action, const std::string &message) {
-  try {
-    action();
-    ADD_FAILURE() << "expected EConvertError \"" << message << "\"";
-  } catch (const EConvertError &error) {
-    EXPECT_EQ(std::string(error.what()), message);
-  }
-}
 
 double Time(int h, int m, double s) { return (h * 3600 + m * 60 + s) / 86400.0; }
 
@@ -46,15 +37,14 @@ TEST(TextToFloat, AcceptsSignsFractionsExponentsAndBlanks) {
 
 TEST(TextToFloat, UsesTheFormatsDecimalSeparator) {
   EXPECT_EQ(TextToFloat("1,5", kGerman), 1.5);
-  ExpectConvertError([] { TextToFloat("1.5", kGerman); }, "'1.5' is not a valid floating point value");
-  ExpectConvertError([] { TextToFloat("1,5", kUs); }, "'1,5' is not a valid floating point value");
+  EXPECT_VELMORA_ERROR(TextToFloat("1.5", kGerman), EConvertError, "'1.5' is not a valid floating point value");
+  EXPECT_VELMORA_ERROR(TextToFloat("1,5", kUs), EConvertError, "'1,5' is not a valid floating point value");
 }
 
 TEST(TextToFloat, RefusesEverythingElseWithTheTextQuoted) {
   for (const char *text : {"", " ", "abc", "1e", "1e+", ".", "-", "1.2.3", "0x10", "inf", "nan", "1e400",
                            "-1e400", "- 1", "1 2", "1_000", "$5", "1.5f"}) {
-    ExpectConvertError([&] { TextToFloat(text, kUs); },
-                       std::string("'") + text + "' is not a valid floating point value");
+    EXPECT_VELMORA_ERROR(TextToFloat(text, kUs), EConvertError, std::string("'") + text + "' is not a valid floating point value");
   }
 }
 
@@ -69,7 +59,7 @@ TEST(TextToInt, AcceptsTheWholeSigned32BitRange) {
 TEST(TextToInt, RefusesOverflowAndNonDecimalTexts) {
   for (const char *text : {"2147483648", "-2147483649", "99999999999999999999", "12a", "1.0", "", "+", " ",
                            "0x1F", "$1F", "1 2", "--1"}) {
-    ExpectConvertError([&] { TextToInt(text); }, std::string("'") + text + "' is not a valid integer value");
+    EXPECT_VELMORA_ERROR(TextToInt(text), EConvertError, std::string("'") + text + "' is not a valid integer value");
   }
 }
 
@@ -107,8 +97,8 @@ TEST(TextToDateTime, FollowsTheFormatsOrderAndSeparators) {
   EXPECT_EQ(TextToDateTime("15.03.2024", kGerman), 45366.0);
   EXPECT_DOUBLE_EQ(TextToDateTime("15.3.2024 13:05:09,5", kGerman), 45366.0 + Time(13, 5, 9.5));
   EXPECT_EQ(TextToDateTime("2024-03-15", kIso), 45366.0);
-  ExpectConvertError([] { TextToDateTime("3/15/2024", kGerman); }, "'3/15/2024' is not a valid date and time");
-  ExpectConvertError([] { TextToDateTime("15/3/2024", kUs); }, "'15/3/2024' is not a valid date and time");
+  EXPECT_VELMORA_ERROR(TextToDateTime("3/15/2024", kGerman), EConvertError, "'3/15/2024' is not a valid date and time");
+  EXPECT_VELMORA_ERROR(TextToDateTime("15/3/2024", kUs), EConvertError, "'15/3/2024' is not a valid date and time");
 }
 
 TEST(TextToDateTime, RefusesImpossibleAndMalformedTexts) {
@@ -116,7 +106,7 @@ TEST(TextToDateTime, RefusesImpossibleAndMalformedTexts) {
                            "1/1/10000", "1/1/2024 24:00", "1/1/2024 12:60", "1/1/2024 12:00:60", "1/1/2024x",
                            "1/1/2024 12", "1/1/2024 12:", "1/1/2024 13:00 PM", "1/1/2024 0:00 AM", "1/1",
                            "1/1/2024/1", "1-1-2024", "1/1/2024 12:00:00.1234", "1/1/202412:00", "12:00"}) {
-    ExpectConvertError([&] { TextToDateTime(text, kUs); }, std::string("'") + text + "' is not a valid date and time");
+    EXPECT_VELMORA_ERROR(TextToDateTime(text, kUs), EConvertError, std::string("'") + text + "' is not a valid date and time");
   }
 }
 
@@ -167,13 +157,11 @@ TEST(DateTimeToText, ReadsBackWithTheSameFormat) {
 }
 
 TEST(DateTimeToText, RefusesValuesOutsideTheCalendar) {
-  ExpectConvertError([] { DateTimeToText(std::numeric_limits<double>::quiet_NaN(), kUs); },
-                     "'NAN' is not a valid date and time");
-  ExpectConvertError([] { DateTimeToText(std::numeric_limits<double>::infinity(), kUs); },
-                     "'INF' is not a valid date and time");
-  ExpectConvertError([] { DateTimeToText(-693594.0, kUs); }, "'-693594' is not a valid date and time");
-  ExpectConvertError([] { DateTimeToText(2958466.0, kUs); }, "'2958466' is not a valid date and time");
-  ExpectConvertError([] { DateTimeToText(1e300, kUs); }, "'1E300' is not a valid date and time");
+  EXPECT_VELMORA_ERROR(DateTimeToText(std::numeric_limits<double>::quiet_NaN(), kUs), EConvertError, "'NAN' is not a valid date and time");
+  EXPECT_VELMORA_ERROR(DateTimeToText(std::numeric_limits<double>::infinity(), kUs), EConvertError, "'INF' is not a valid date and time");
+  EXPECT_VELMORA_ERROR(DateTimeToText(-693594.0, kUs), EConvertError, "'-693594' is not a valid date and time");
+  EXPECT_VELMORA_ERROR(DateTimeToText(2958466.0, kUs), EConvertError, "'2958466' is not a valid date and time");
+  EXPECT_VELMORA_ERROR(DateTimeToText(1e300, kUs), EConvertError, "'1E300' is not a valid date and time");
 }
 
 TEST(Calendar, EveryDayDecodesAndEncodesBack) {
@@ -252,7 +240,7 @@ TEST(PlatformConversions, CLocaleUsesPointAndMonthDayYear) {
   EXPECT_EQ(os.TextToDateTime("3/15/2024"), 45366.0);
   EXPECT_EQ(os.FloatToText(0.25), "0.25");
   EXPECT_EQ(os.DateTimeToText(45366.5), "3/15/2024 12:00:00");
-  ExpectConvertError([&] { os.TextToFloat("1,5"); }, "'1,5' is not a valid floating point value");
+  EXPECT_VELMORA_ERROR(os.TextToFloat("1,5"), EConvertError, "'1,5' is not a valid floating point value");
 }
 
 }  // namespace

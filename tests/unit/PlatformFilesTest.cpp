@@ -2,7 +2,7 @@
 // without regard to letter case.
 #include <gtest/gtest.h>
 
-#include "support/ExpectIoError.h"
+#include "support/ExpectError.h"
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -25,7 +25,6 @@ namespace {
 using testing::TempDir;
 using Names = std::set<std::string>;
 
-using testing::ExpectIoError;
 TEST(IoErrorText, NamesTheKnownCodes) {
   EXPECT_EQ(IoErrorText(2), "File not found");
   EXPECT_EQ(IoErrorText(13), "File access denied");
@@ -112,12 +111,12 @@ TEST(PlatformTransfers, AccessOfTheModeIsEnforced) {
   int32_t error = 0;
   auto reader = NativePlatform().Open(dir / "f", kAccessRead | kShareDenyNone, &error);
   ASSERT_TRUE(reader);
-  ExpectIoError([&] { reader->WriteAt(0, "x", 1); }, "I/O error 9", EBADF);
-  ExpectIoError([&] { reader->Truncate(0); }, "I/O error 9", EBADF);
+  EXPECT_IO_ERROR(reader->WriteAt(0, "x", 1), "I/O error 9", EBADF);
+  EXPECT_IO_ERROR(reader->Truncate(0), "I/O error 9", EBADF);
   auto writer = NativePlatform().Open(dir / "f", kAccessWrite | kShareDenyNone, &error);
   ASSERT_TRUE(writer);
   char c;
-  ExpectIoError([&] { writer->ReadAt(0, &c, 1); }, "I/O error 9", EBADF);
+  EXPECT_IO_ERROR(writer->ReadAt(0, &c, 1), "I/O error 9", EBADF);
   writer->WriteAt(0, "D", 1);
   EXPECT_EQ(dir.Read("f"), "Data");
 }
@@ -128,7 +127,7 @@ TEST(PlatformTransfers, ClosedFileRefusesTransfers) {
   file->Close();
   file->Close();  // a second close does nothing
   char c;
-  ExpectIoError([&] { file->ReadAt(0, &c, 1); }, "I/O error 9", EBADF);
+  EXPECT_IO_ERROR(file->ReadAt(0, &c, 1), "I/O error 9", EBADF);
 }
 
 // A write that the system completes only in part is continued until the
@@ -201,7 +200,7 @@ TEST(PlatformNames, CreateReplacesUnderAnySpellingWithoutASecondFile) {
 
 TEST(PlatformNames, CreateInAMissingDirectoryRaisesNotFound) {
   TempDir dir;
-  ExpectIoError([&] { NativePlatform().Create(dir / "none/x.vrd"); }, "File not found", ENOENT);
+  EXPECT_IO_ERROR(NativePlatform().Create(dir / "none/x.vrd"), "File not found", ENOENT);
 }
 
 TEST(PlatformNames, DeleteFindsAnotherSpelling) {

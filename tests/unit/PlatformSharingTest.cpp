@@ -13,6 +13,7 @@
 
 #include "platform/Platform.h"
 #include "platform/RecordFile.h"
+#include "support/ExpectError.h"
 #include "support/TempDir.h"
 
 namespace velmora::platform {
@@ -110,13 +111,7 @@ TEST(PlatformSharing, RecordFileOpenRaisesAccessDenied) {
   first.Bind(dir / "t.vri");
   second.Bind(dir / "T.VRI");
   first.Open(34);
-  try {
-    second.Open(34);
-    ADD_FAILURE() << "second open with 34 succeeded";
-  } catch (const EInOutError &error) {
-    EXPECT_EQ(std::string(error.what()), "File access denied");
-    EXPECT_EQ(error.Code(), EACCES);
-  }
+  EXPECT_IO_ERROR(second.Open(34), "File access denied", EACCES);
   EXPECT_FALSE(second.IsOpen());
 }
 
@@ -126,13 +121,7 @@ TEST(PlatformSharing, CreateDoesNotReplaceAFileHeldAgainstWriting) {
   int32_t error = 0;
   auto holder = NativePlatform().Open(dir / "t.vrd", 34, &error);
   ASSERT_TRUE(holder);
-  try {
-    NativePlatform().Create(dir / "T.VRD");
-    ADD_FAILURE() << "create replaced a held file";
-  } catch (const EInOutError &failure) {
-    EXPECT_EQ(std::string(failure.what()), "File access denied");
-    EXPECT_EQ(failure.Code(), EACCES);
-  }
+  EXPECT_IO_ERROR(NativePlatform().Create(dir / "T.VRD"), "File access denied", EACCES);
   EXPECT_EQ(dir.Read("t.vrd"), "precious");
   holder.reset();
   // Beside shared openers the file is replaced.

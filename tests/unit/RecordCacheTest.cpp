@@ -59,7 +59,7 @@ TEST_F(RecordCacheTest, FailedAllocationHalvesTheSlots) {
 
 TEST_F(RecordCacheTest, CacheThatCannotGetOneSlotIsRefused) {
   os_.faults.failAllocAbove = 100;
-  EXPECT_ENGINE_ERROR(OpenCacheFor(Base(), 100), "Error on opening internal table cache");
+  EXPECT_ENGINE_ERROR_RECORDED(OpenCacheFor(Base(), 100), "Error on opening internal table cache");
   EXPECT_EQ(os_.faults.allocations, (std::vector<size_t>{3424, 1712, 856, 428, 214, 107}));
   EXPECT_EQ(Base().CacheBlock, nullptr);
 
@@ -68,7 +68,7 @@ TEST_F(RecordCacheTest, CacheThatCannotGetOneSlotIsRefused) {
   os_.faults.failAllocAbove = SIZE_MAX;
   os_.faults.allowAllocs = 1;
   WriteFile({});
-  EXPECT_ENGINE_ERROR(Base().OpenDataFile(path_, 100), "Error on opening internal table cache");
+  EXPECT_ENGINE_ERROR_RECORDED(Base().OpenDataFile(path_, 100), "Error on opening internal table cache");
   EXPECT_EQ(os_.faults.allocations, (std::vector<size_t>{749, 3424, 1712, 856, 428, 214, 107}));
   EXPECT_EQ(os_.faults.live, 0);
   EXPECT_FALSE(Base().DataFileOpen());
@@ -92,7 +92,7 @@ TEST_F(RecordCacheTest, FetchPinsAndHitsCostNoFileAccess) {
 TEST_F(RecordCacheTest, PinnedSlotCollidesThenReleasedSlotIsReused) {
   OpenWith(kSize, kRecords);
   uint8_t *three = Base().FetchRecord(3);
-  EXPECT_ENGINE_ERROR(Base().FetchRecord(35), "Cache collision at 35");
+  EXPECT_ENGINE_ERROR_RECORDED(Base().FetchRecord(35), "Cache collision at 35");
   EXPECT_EQ(Base().SlotOf(35).RecNo, 3);
   EXPECT_EQ(Base().SlotOf(35).PinCount, 1);
   EXPECT_EQ(Image(three), Record(kSize, 3));
@@ -109,7 +109,7 @@ TEST_F(RecordCacheTest, StoreCollidesWithAnotherPinnedRecord) {
   OpenWith(kSize, kRecords);
   Base().FetchRecord(3);
   Bytes rec = Record(kSize, 50);
-  EXPECT_ENGINE_ERROR(Base().StoreRecord(35, rec.data()), "Cache write collision at 35");
+  EXPECT_ENGINE_ERROR_RECORDED(Base().StoreRecord(35, rec.data()), "Cache write collision at 35");
   EXPECT_EQ(ReadFile(), Records(kSize, kRecords));
   EXPECT_EQ(Base().SlotOf(3).RecNo, 3);
   EXPECT_EQ(Base().SlotOf(3).PinCount, 1);
@@ -145,7 +145,7 @@ TEST_F(RecordCacheTest, StoreBeyondTheEndLeavesTheSlotAlone) {
   OpenWith(kSize, kRecords);
   Base().ReadRecordCopy(Base().Buffer(0), 9);  // slot 9 holds record 9, unpinned
   Bytes rec = Record(kSize, 61);
-  EXPECT_ENGINE_ERROR(Base().StoreRecord(41, rec.data()),
+  EXPECT_ENGINE_ERROR_RECORDED(Base().StoreRecord(41, rec.data()),
                       "Error on data file write1. Velmora may be corrupted - suggest rebuild (41/40)");
   EXPECT_EQ(Base().SlotOf(41).RecNo, 9);
   EXPECT_EQ(Base().SlotOf(41).PinCount, 0);
@@ -157,7 +157,7 @@ TEST_F(RecordCacheTest, FailedStoreGivesBackItsPin) {
   os_.faults.shortWrite = true;
   Bytes rec = Record(kSize, 62);
   const std::string write2 = "Error on data file write2. Velmora may be corrupted - suggest rebuild.";
-  EXPECT_ENGINE_ERROR(Base().StoreRecord(4, rec.data()), write2);
+  EXPECT_ENGINE_ERROR_RECORDED(Base().StoreRecord(4, rec.data()), write2);
   EXPECT_EQ(Base().SlotOf(4).RecNo, -1);
   EXPECT_EQ(Base().SlotOf(4).PinCount, 0);
 
@@ -165,7 +165,7 @@ TEST_F(RecordCacheTest, FailedStoreGivesBackItsPin) {
   os_.faults.shortWrite = false;
   Base().FetchRecord(5);
   os_.faults.shortWrite = true;
-  EXPECT_ENGINE_ERROR(Base().StoreRecord(5, rec.data()), write2);
+  EXPECT_ENGINE_ERROR_RECORDED(Base().StoreRecord(5, rec.data()), write2);
   EXPECT_EQ(Base().SlotOf(5).RecNo, 5);
   EXPECT_EQ(Base().SlotOf(5).PinCount, 1);
 }
@@ -174,7 +174,7 @@ TEST_F(RecordCacheTest, FailedReadLeavesTheSlotEmpty) {
   OpenWith(kSize, kRecords);
   Base().ReadRecordCopy(Base().Buffer(0), 3);
   os_.faults.shortRead = true;
-  EXPECT_ENGINE_ERROR(Base().FetchRecord(35),
+  EXPECT_ENGINE_ERROR_RECORDED(Base().FetchRecord(35),
                       "Error on data file read2. Velmora may be corrupted - suggest rebuild.");
   EXPECT_EQ(Base().SlotOf(3).RecNo, -1);
   EXPECT_EQ(Base().SlotOf(3).PinCount, 0);
@@ -184,7 +184,7 @@ TEST_F(RecordCacheTest, FailedReadLeavesTheSlotEmpty) {
 
 TEST_F(RecordCacheTest, NegativeRecordNumbersNeverHitAnEmptySlot) {
   OpenWith(kSize, kRecords);
-  EXPECT_ENGINE_ERROR(Base().FetchRecord(-1),
+  EXPECT_ENGINE_ERROR_RECORDED(Base().FetchRecord(-1),
                       "Error on data file read1. Velmora may be corrupted - suggest rebuild (-1/40)");
   Base().ReleaseRecord(-1);
   Base().PurgeRecord(-1);
@@ -197,7 +197,7 @@ TEST_F(RecordCacheTest, NegativeRecordNumbersNeverHitAnEmptySlot) {
 TEST_F(RecordCacheTest, PurgeDropsOnlyUnpinnedImagesOfTheRecord) {
   OpenWith(kSize, kRecords);
   Base().FetchRecord(6);
-  EXPECT_ENGINE_ERROR(Base().PurgeRecord(6), "Velmora base error in cache purge");
+  EXPECT_ENGINE_ERROR_RECORDED(Base().PurgeRecord(6), "Velmora base error in cache purge");
   EXPECT_EQ(Base().SlotOf(6).RecNo, 6);
   Base().PurgeRecord(38);  // same slot, other record: nothing happens
   EXPECT_EQ(Base().SlotOf(6).RecNo, 6);
@@ -239,7 +239,7 @@ TEST_F(RecordCacheTest, ReadRecordCopyCopiesAndReleases) {
   EXPECT_EQ(Image(Base().Buffer(6)), Record(kSize, 12));
   EXPECT_EQ(Base().SlotOf(12).RecNo, 12);
   EXPECT_EQ(Base().SlotOf(12).PinCount, 0);
-  EXPECT_ENGINE_ERROR(Base().ReadRecordCopy(nullptr, 12),
+  EXPECT_ENGINE_ERROR_RECORDED(Base().ReadRecordCopy(nullptr, 12),
                       "Error on data file read1. Velmora may be corrupted - suggest rebuild (12/40)");
 }
 
@@ -247,15 +247,15 @@ TEST_F(RecordCacheTest, TruncatedRecordsAreNotServedFromTheCache) {
   OpenWith(kSize, 5);
   Base().ReadRecordCopy(Base().Buffer(0), 4);
   Base().TruncateDataFile(1);
-  EXPECT_ENGINE_ERROR(Base().FetchRecord(4),
+  EXPECT_ENGINE_ERROR_RECORDED(Base().FetchRecord(4),
                       "Error on data file read1. Velmora may be corrupted - suggest rebuild (4/4)");
 }
 
 TEST_F(RecordCacheTest, CacheOperationsWhileClosedAreRefused) {
   uint8_t area[kSize] = {};
-  EXPECT_ENGINE_ERROR(Base().FetchRecord(0), "Data file is not open");
-  EXPECT_ENGINE_ERROR(Base().StoreRecord(0, area), "Data file is not open");
-  EXPECT_ENGINE_ERROR(Base().ReadRecordCopy(area, 0), "Data file is not open");
+  EXPECT_ENGINE_ERROR_RECORDED(Base().FetchRecord(0), "Data file is not open");
+  EXPECT_ENGINE_ERROR_RECORDED(Base().StoreRecord(0, area), "Data file is not open");
+  EXPECT_ENGINE_ERROR_RECORDED(Base().ReadRecordCopy(area, 0), "Data file is not open");
   Base().ReleaseRecord(0);
   Base().PurgeRecord(0);
   EXPECT_EQ(Base().CacheSlots[0].PinCount, 0);

@@ -1,7 +1,7 @@
 // Fixed-length record files on the built-in platform.
 #include <gtest/gtest.h>
 
-#include "support/ExpectIoError.h"
+#include "support/ExpectError.h"
 
 #include <cerrno>
 #include <cstring>
@@ -17,7 +17,6 @@ namespace {
 
 using testing::TempDir;
 
-using testing::ExpectIoError;
 TEST(RecordFile, CountsWholeRecordsOnly) {
   TempDir dir;
   dir.Write("t.vrd", std::string(3 * 8 + 5, 'r'));
@@ -71,7 +70,7 @@ TEST(RecordFile, MissingFileRaisesFileNotFound) {
   TempDir dir;
   RecordFile file(8);
   file.Bind(dir / "none.vrd");
-  ExpectIoError([&] { file.Open(); }, "File not found", ENOENT);
+  EXPECT_IO_ERROR(file.Open(), "File not found", ENOENT);
   EXPECT_FALSE(file.IsOpen());
   EXPECT_TRUE(dir.Names().empty());
 }
@@ -79,8 +78,8 @@ TEST(RecordFile, MissingFileRaisesFileNotFound) {
 TEST(RecordFile, TransfersOnAClosedFileRaise) {
   RecordFile file(8);
   char buffer[8];
-  ExpectIoError([&] { file.Read(buffer, 1); }, "I/O error 103", 103);
-  ExpectIoError([&] { file.Size(); }, "I/O error 103", 103);
+  EXPECT_IO_ERROR(file.Read(buffer, 1), "I/O error 103", 103);
+  EXPECT_IO_ERROR(file.Size(), "I/O error 103", 103);
   file.Close();  // closing a closed file does nothing
 }
 

@@ -6,6 +6,7 @@
 #include "DLL_Comm/Registry.h"
 #include "VRcomm/EngineError.h"
 #include "Velmoradb/VelmoraDB.h"
+#include "support/ExpectError.h"
 
 using namespace velmora;
 
@@ -20,21 +21,11 @@ TEST(TableObject, NewObjectIsClosedWithEmptyLastError) {
 TEST(TableObject, TableErrorsGoToLastErrorAndEngineErrorsToTheLibraryText) {
   TVRVelmoraDB table;
   TakeEngineError();
-  try {
-    table.RaiseTableError("Unable to search. Range is empty.");
-    FAIL();
-  } catch (const EVelmoraDBError &e) {
-    EXPECT_STREQ("Unable to search. Range is empty.", e.what());
-  }
+  EXPECT_ENGINE_ERROR(table.RaiseTableError("Unable to search. Range is empty."), "Unable to search. Range is empty.");
   EXPECT_EQ("Unable to search. Range is empty.", table.LastError);
   EXPECT_EQ("", EngineErrorText());
 
-  try {
-    RaiseEngineError("Cache collision at 35");
-    FAIL();
-  } catch (const EVelmoraDBError &e) {
-    EXPECT_STREQ("Cache collision at 35", e.what());
-  }
+  EXPECT_ENGINE_ERROR(RaiseEngineError("Cache collision at 35"), "Cache collision at 35");
   EXPECT_EQ("Unable to search. Range is empty.", table.LastError) << "engine errors leave it";
   EXPECT_EQ("Cache collision at 35", TakeEngineError());
   EXPECT_EQ("", TakeEngineError()) << "delivered once";

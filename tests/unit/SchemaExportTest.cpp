@@ -64,10 +64,10 @@ TEST_F(SchemaExportTest, WritesAndReadsWithTheClientsOwnStructures) {
   TIndexDefList indexes{1, idx};
   auto name = Short(dir / "client");
   EXPECT_EQ(DLL_VRIFileOps(h, 0, name.data(), &fields, &indexes), 3);
-  EXPECT_EQ(dir.Files(), (std::set<std::string>{"client.vri", "client.vrd", "client.va1",
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"client.vri", "client.vrd", "client.va1",
                                                 "client.va2"}));
   FieldBlockSpec nameBlock{"Name", 'S', 21, 8, 0, {0, 1, 0, 0}, {"x", "", ""}};
-  EXPECT_EQ(ReadFile(dir / "client.vri"),
+  EXPECT_EQ(ReadBytes(dir / "client.vri"),
             Concat({HeaderBlock(2, 1, 32), PlainField("Id", 'I', 4, 4), FieldBlock(nameBlock),
                     IndexBlock("ById", {0})}));
 
@@ -94,7 +94,7 @@ TEST_F(SchemaExportTest, OnlyTheLowByteOfTheOperationCounts) {
   auto name = Short(dir / "wide.vri");
   // 0x100: the byte is 0, so this writes.
   EXPECT_EQ(wide(h, 0xABCD0100u, name.data(), &fields, &indexes), 3);
-  EXPECT_EQ(ReadFile(dir / "wide.vrd"), Bytes{});
+  EXPECT_EQ(ReadBytes(dir / "wide.vrd"), Bytes{});
   std::memset(defs, 0, sizeof defs);
   std::memset(idx[0].Name, 0, sizeof idx[0].Name);
   EXPECT_EQ(wide(h, 0xFFFFFF01u, name.data(), &fields, &indexes), 3);
@@ -106,18 +106,18 @@ TEST_F(SchemaExportTest, RefusesBadHandlesAndMissingArguments) {
   TFieldDefList fields{2, defs};
   TIndexDefList indexes{1, idx};
   auto name = Short(dir / "t");
-  EXPECT_RAISES(DLL_VRIFileOps(0, 0, name.data(), &fields, &indexes), EUserAccessError,
+  EXPECT_VELMORA_ERROR(DLL_VRIFileOps(0, 0, name.data(), &fields, &indexes), EUserAccessError,
                 "Invalid user handle for Velmora access");
-  EXPECT_RAISES(DLL_VRIFileOps(h, 0, nullptr, &fields, &indexes), EVelmoraDBError,
+  EXPECT_VELMORA_ERROR(DLL_VRIFileOps(h, 0, nullptr, &fields, &indexes), EVelmoraDBError,
                 "DLL_VRIFileOps needs a schema file name");
-  EXPECT_RAISES(DLL_VRIFileOps(h, 0, name.data(), nullptr, &indexes), EVelmoraDBError,
+  EXPECT_VELMORA_ERROR(DLL_VRIFileOps(h, 0, name.data(), nullptr, &indexes), EVelmoraDBError,
                 "DLL_VRIFileOps needs a field definition list");
-  EXPECT_RAISES(DLL_VRIFileOps(h, 1, name.data(), &fields, nullptr), EVelmoraDBError,
+  EXPECT_VELMORA_ERROR(DLL_VRIFileOps(h, 1, name.data(), &fields, nullptr), EVelmoraDBError,
                 "DLL_VRIFileOps needs an index definition list");
   int32_t gone = DLL_Connect(18);
   DLL_Disconnect(gone);
   EXPECT_THROW(DLL_VRIFileOps(gone, 0, name.data(), &fields, &indexes), EUserAccessError);
-  EXPECT_TRUE(dir.Files().empty());
+  EXPECT_TRUE(dir.Names().empty());
 }
 
 // Records whether the user's table held the schema operations while files were created.
@@ -146,7 +146,7 @@ TEST_F(SchemaExportTest, TheTableHoldsTheSchemaOperationsOnlyDuringTheCall) {
   EXPECT_EQ(Table().SchemaOps, nullptr);
   // Also after a failure.
   auto missing = Short(dir / "missing.vri");
-  EXPECT_RAISES(DLL_VRIFileOps(h, 1, missing.data(), &fields, &indexes), EInOutError,
+  EXPECT_VELMORA_ERROR(DLL_VRIFileOps(h, 1, missing.data(), &fields, &indexes), EInOutError,
                 "File not found");
   EXPECT_EQ(Table().SchemaOps, nullptr);
 }

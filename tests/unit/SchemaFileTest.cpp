@@ -38,9 +38,9 @@ class SchemaFileTest : public ::testing::Test {
 
 TEST_F(SchemaFileTest, EmptyDefinitionGivesAHeaderAndAnEmptyDataFile) {
   EXPECT_EQ(Write("empty"), 0);
-  EXPECT_EQ(dir.Files(), (std::set<std::string>{"empty.vri", "empty.vrd"}));
-  EXPECT_EQ(ReadFile(dir / "empty.vri"), HeaderBlock(0, 0, 0));
-  EXPECT_EQ(ReadFile(dir / "empty.vrd"), Bytes{});
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"empty.vri", "empty.vrd"}));
+  EXPECT_EQ(ReadBytes(dir / "empty.vri"), HeaderBlock(0, 0, 0));
+  EXPECT_EQ(ReadBytes(dir / "empty.vrd"), Bytes{});
 }
 
 TEST_F(SchemaFileTest, FieldsAreLaidOutWithNullFlagsAndFourByteAlignment) {
@@ -53,8 +53,8 @@ TEST_F(SchemaFileTest, FieldsAreLaidOutWithNullFlagsAndFourByteAlignment) {
   Bytes expected = Concat({HeaderBlock(3, 1, 24), PlainField("Id", 'I', 4, 4),
                            PlainField("Name", 'S', 11, 8), PlainField("Active", 'B', 2, 20),
                            IndexBlock("Primary", {0})});
-  EXPECT_EQ(ReadFile(dir / "people.vri"), expected);
-  EXPECT_EQ(dir.Files(),
+  EXPECT_EQ(ReadBytes(dir / "people.vri"), expected);
+  EXPECT_EQ(dir.Names(),
             (std::set<std::string>{"people.vri", "people.vrd", "people.va1", "people.va2"}));
 
   TFieldDescriptor items[3];
@@ -88,7 +88,7 @@ TEST_F(SchemaFileTest, LongNamesAndTextsAreCutTo63Characters) {
   f.has[1] = 1;
   f.texts[0] = std::string(63, 'p');
   Bytes expected = Concat({HeaderBlock(1, 1, 12), FieldBlock(f), IndexBlock(name70.substr(0, 63), {0})});
-  EXPECT_EQ(ReadFile(dir / "long.vri"), expected);
+  EXPECT_EQ(ReadBytes(dir / "long.vri"), expected);
 
   velmora::TFieldDefList rf;
   rf.SetField(true, 0, "", 'I', 0, 0, 0, "", "", "");
@@ -107,7 +107,7 @@ TEST_F(SchemaFileTest, ParametersFlagsAndCurrencySigns) {
   EXPECT_EQ(Write("params"), 2);
   FieldBlockSpec price{"Price", 'C', 8, 4, 0x81, {1, 1, 1, 1}, {"$7", "5", "12"}};
   FieldBlockSpec rate{"Rate", 'F', 8, 12, 0, {0, 0, 1, 0}, {"", "$5", ""}};
-  EXPECT_EQ(ReadFile(dir / "params.vri"),
+  EXPECT_EQ(ReadBytes(dir / "params.vri"),
             Concat({HeaderBlock(2, 0, 20), FieldBlock(price), FieldBlock(rate)}));
 
   velmora::TFieldDefList rf;
@@ -126,7 +126,7 @@ TEST_F(SchemaFileTest, ParametersFlagsAndCurrencySigns) {
 
 TEST_F(SchemaFileTest, BooleanFieldDropsItsNumericTextsWhenRead) {
   FieldBlockSpec flag{"Flag", 'B', 2, 4, 0, {0, 1, 1, 1}, {"one", "two", "three"}};
-  WriteFile(dir / "bool.vri", Concat({HeaderBlock(1, 0, 8), FieldBlock(flag)}));
+  WriteBytes(dir / "bool.vri", Concat({HeaderBlock(1, 0, 8), FieldBlock(flag)}));
   velmora::TFieldDefList rf;
   velmora::TIndexDefList rx;
   rf.SetField(true, 0, "", 'I', 0, 0, 0, "", "", "");
@@ -143,7 +143,7 @@ TEST_F(SchemaFileTest, BooleanFieldDropsItsNumericTextsWhenRead) {
 TEST_F(SchemaFileTest, OlderVersionsReadWithoutParameters) {
   FieldBlockSpec f{"Amount", 'R', 6, 4, 1, {1, 1, 1, 1}, {"a", "b", "c"}};
   Bytes version1 = {0x81, 0, 0, 0, 0, 0};
-  WriteFile(dir / "old.vri", Concat({HeaderBlock(1, 0, 12, version1), FieldBlock(f)}));
+  WriteBytes(dir / "old.vri", Concat({HeaderBlock(1, 0, 12, version1), FieldBlock(f)}));
   velmora::TFieldDefList rf;
   velmora::TIndexDefList rx;
   rf.SetField(true, 0, "x", 'S', 3, 9, 5, "q", "", "");
@@ -159,7 +159,7 @@ TEST_F(SchemaFileTest, OlderVersionsReadWithoutParameters) {
 
   // Version 2.0 exactly carries them.
   Bytes version20 = {0x82, 0, 0, 0, 0, 0};
-  WriteFile(dir / "v20.vri", Concat({HeaderBlock(1, 0, 12, version20), FieldBlock(f)}));
+  WriteBytes(dir / "v20.vri", Concat({HeaderBlock(1, 0, 12, version20), FieldBlock(f)}));
   EXPECT_EQ(Read("v20.vri", rf, rx), 1);
   rf.GetField(0, d);
   EXPECT_EQ(d.FieldFlags, 1);
@@ -173,48 +173,48 @@ TEST_F(SchemaFileTest, EachIndexGetsItsLeafAndDirectoryFiles) {
   AddIndex("Second", {1, 0});
   AddIndex("Third", {});
   EXPECT_EQ(Write("three.vri"), 5);
-  EXPECT_EQ(dir.Files(), (std::set<std::string>{"three.vri", "three.vrd", "three.va1", "three.va2",
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"three.vri", "three.vrd", "three.va1", "three.va2",
                                                 "three.vb1", "three.vb2", "three.vc1",
                                                 "three.vc2"}));
   for (const char *leaf : {"three.va1", "three.vb1", "three.vc1"}) {
-    EXPECT_EQ(ReadFile(dir / leaf), InitialLeafFile()) << leaf;
+    EXPECT_EQ(ReadBytes(dir / leaf), InitialLeafFile()) << leaf;
   }
   for (const char *directory : {"three.va2", "three.vb2", "three.vc2"}) {
-    EXPECT_EQ(ReadFile(dir / directory), InitialDirectoryFile()) << directory;
+    EXPECT_EQ(ReadBytes(dir / directory), InitialDirectoryFile()) << directory;
   }
   Bytes expected = Concat({HeaderBlock(2, 3, 16), PlainField("A", 'I', 4, 4),
                            PlainField("B", 'D', 8, 8), IndexBlock("First", {0}),
                            IndexBlock("Second", {1, 0}), IndexBlock("Third", {})});
-  EXPECT_EQ(ReadFile(dir / "three.vri"), expected);
+  EXPECT_EQ(ReadBytes(dir / "three.vri"), expected);
 }
 
 TEST_F(SchemaFileTest, RewritingReplacesEveryFile) {
   AddField("A", 'I');
   AddIndex("First", {0});
-  WriteFile(dir / "t.vrd", Bytes(40, 1));
-  WriteFile(dir / "t.va1", Bytes(300, 2));
-  WriteFile(dir / "t.va2", Bytes(30, 3));
+  WriteBytes(dir / "t.vrd", Bytes(40, 1));
+  WriteBytes(dir / "t.va1", Bytes(300, 2));
+  WriteBytes(dir / "t.va2", Bytes(30, 3));
   EXPECT_EQ(Write("t"), 2);
-  EXPECT_EQ(ReadFile(dir / "t.vrd"), Bytes{});
-  EXPECT_EQ(ReadFile(dir / "t.va1"), InitialLeafFile());
-  EXPECT_EQ(ReadFile(dir / "t.va2"), InitialDirectoryFile());
-  EXPECT_EQ(ReadFile(dir / "t.vri").size(), 3u * 520u);
+  EXPECT_EQ(ReadBytes(dir / "t.vrd"), Bytes{});
+  EXPECT_EQ(ReadBytes(dir / "t.va1"), InitialLeafFile());
+  EXPECT_EQ(ReadBytes(dir / "t.va2"), InitialDirectoryFile());
+  EXPECT_EQ(ReadBytes(dir / "t.vri").size(), 3u * 520u);
 }
 
 TEST_F(SchemaFileTest, AFolderWithADotIsNotAnExtension) {
   std::filesystem::create_directory(dir / "v1.2");
   AddField("A", 'I');
   EXPECT_EQ(Write("v1.2/orders"), 1);
-  EXPECT_EQ(ReadFile(dir / "v1.2/orders.vri").size(), 1040u);
-  EXPECT_EQ(ReadFile(dir / "v1.2/orders.vrd"), Bytes{});
-  EXPECT_EQ(dir.Files(), (std::set<std::string>{"v1.2"}));
+  EXPECT_EQ(ReadBytes(dir / "v1.2/orders.vri").size(), 1040u);
+  EXPECT_EQ(ReadBytes(dir / "v1.2/orders.vrd"), Bytes{});
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"v1.2"}));
 }
 
 TEST_F(SchemaFileTest, ReadingOpensTheNameExactlyAsGiven) {
   EXPECT_EQ(Write("plain"), 0);
   velmora::TFieldDefList rf;
   velmora::TIndexDefList rx;
-  EXPECT_RAISES(Read("plain", rf, rx), EInOutError, "File not found");
+  EXPECT_VELMORA_ERROR(Read("plain", rf, rx), EInOutError, "File not found");
   EXPECT_EQ(Read("plain.vri", rf, rx), 0);
   // Another extension is read as a schema file too.
   std::filesystem::copy_file(dir / "plain.vri", dir / "plain.bak");
@@ -237,17 +237,17 @@ TEST_F(SchemaFileTest, ReadingIntoShortListsIsAListErrorThatChangesNothing) {
   ::TIndexDefList ci{2, idx};
   velmora::TFieldDefList f(&cf);
   velmora::TIndexDefList x(&ci);
-  EXPECT_RAISES(Read("s.vri", f, x), EListError, "List index out of bounds (1)");
+  EXPECT_VELMORA_ERROR(Read("s.vri", f, x), EListError, "List index out of bounds (1)");
   EXPECT_EQ(items[0].Name[0], 0x33);
 
   cf.Count = 2;
   ci.Count = 1;
-  EXPECT_RAISES(Read("s.vri", f, x), EListError, "List index out of bounds (1)");
+  EXPECT_VELMORA_ERROR(Read("s.vri", f, x), EListError, "List index out of bounds (1)");
   EXPECT_EQ(items[0].Name[0], 0x33);
 
   // The second index has two key fields; its entry holds one.
   ci.Count = 2;
-  EXPECT_RAISES(Read("s.vri", f, x), EListError, "List index out of bounds (1)");
+  EXPECT_VELMORA_ERROR(Read("s.vri", f, x), EListError, "List index out of bounds (1)");
   EXPECT_EQ(items[0].Name[0], 0x33);
   EXPECT_EQ(idx[0].Name[0], 0);
 
@@ -267,12 +267,12 @@ TEST_F(SchemaFileTest, ReadingIntoShortListsIsAListErrorThatChangesNothing) {
 class RefusedDefinitionTest : public SchemaFileTest {
  protected:
   void ExpectRefused(const std::string &message) {
-    WriteFile(dir / "t.vri", Bytes{'o', 'l', 'd'});
+    WriteBytes(dir / "t.vri", Bytes{'o', 'l', 'd'});
     StrictConversions counting;
-    EXPECT_RAISES(Write("t"), EVelmoraDBError, "Cannot write the table definition: " + message);
+    EXPECT_VELMORA_ERROR(Write("t"), EVelmoraDBError, "Cannot write the table definition: " + message);
     EXPECT_EQ(counting.creates, 0);
-    EXPECT_EQ(dir.Files(), (std::set<std::string>{"t.vri"}));
-    EXPECT_EQ(ReadFile(dir / "t.vri"), (Bytes{'o', 'l', 'd'}));
+    EXPECT_EQ(dir.Names(), (std::set<std::string>{"t.vri"}));
+    EXPECT_EQ(ReadBytes(dir / "t.vri"), (Bytes{'o', 'l', 'd'}));
   }
 };
 
@@ -294,14 +294,14 @@ TEST_F(RefusedDefinitionTest, NegativeCounts) {
   ::TIndexDefList ci{-2, idx};
   velmora::TFieldDefList f(&cf);
   velmora::TIndexDefList x(&ci);
-  WriteFile(dir / "t.vri", Bytes{'o', 'l', 'd'});
+  WriteBytes(dir / "t.vri", Bytes{'o', 'l', 'd'});
   TMiscFileOps ops;
-  EXPECT_RAISES(ops.WriteSchema(dir / "t", f, x), EVelmoraDBError,
+  EXPECT_VELMORA_ERROR(ops.WriteSchema(dir / "t", f, x), EVelmoraDBError,
                 "Cannot write the table definition: invalid field count -1");
   cf.Count = 0;
-  EXPECT_RAISES(ops.WriteSchema(dir / "t", f, x), EVelmoraDBError,
+  EXPECT_VELMORA_ERROR(ops.WriteSchema(dir / "t", f, x), EVelmoraDBError,
                 "Cannot write the table definition: invalid index count -2");
-  EXPECT_EQ(dir.Files(), (std::set<std::string>{"t.vri"}));
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"t.vri"}));
 }
 
 TEST_F(RefusedDefinitionTest, UnknownTypeLetter) {
@@ -333,11 +333,11 @@ TEST_F(RefusedDefinitionTest, TooManyKeyFields) {
   idx[0].FieldCount = 11;
   ::TIndexDefList ci{1, idx};
   velmora::TIndexDefList x(&ci);
-  WriteFile(dir / "t.vri", Bytes{'o', 'l', 'd'});
+  WriteBytes(dir / "t.vri", Bytes{'o', 'l', 'd'});
   TMiscFileOps ops;
-  EXPECT_RAISES(ops.WriteSchema(dir / "t", fields, x), EVelmoraDBError,
+  EXPECT_VELMORA_ERROR(ops.WriteSchema(dir / "t", fields, x), EVelmoraDBError,
                 "Index definition 0 gives 11 key fields; an index has room for 0 to 10");
-  EXPECT_EQ(dir.Files(), (std::set<std::string>{"t.vri"}));
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"t.vri"}));
 }
 
 TEST_F(RefusedDefinitionTest, KeyFieldTheTableDoesNotHave) {
@@ -350,9 +350,9 @@ TEST_F(RefusedDefinitionTest, KeyFieldTheTableDoesNotHave) {
 
 TEST_F(RefusedDefinitionTest, EmptyFileName) {
   TMiscFileOps ops;
-  EXPECT_RAISES(ops.WriteSchema("", fields, indexes), EVelmoraDBError,
+  EXPECT_VELMORA_ERROR(ops.WriteSchema("", fields, indexes), EVelmoraDBError,
                 "Cannot write the table definition: no schema file name was given");
-  EXPECT_RAISES(ops.ReadSchema("", fields, indexes), EVelmoraDBError,
+  EXPECT_VELMORA_ERROR(ops.ReadSchema("", fields, indexes), EVelmoraDBError,
                 "Cannot read a schema file: no file name was given");
 }
 
@@ -365,7 +365,7 @@ class DamagedSchemaTest : public SchemaFileTest {
     AddIndex("First", {0});
     AddIndex("Second", {1, 0});
     ASSERT_EQ(Write("d"), 4);
-    good = ReadFile(dir / "d.vri");
+    good = ReadBytes(dir / "d.vri");
     std::memset(items, 0x44, sizeof items);
     std::memset(idx, 0, sizeof idx);
     for (TIndexDef &e : idx) e.FieldCount = 10;
@@ -373,7 +373,7 @@ class DamagedSchemaTest : public SchemaFileTest {
   // Writes the damaged bytes and expects the read to fail with the message.
   template <class E>
   void ExpectDamaged(const Bytes &bytes, const std::string &message) {
-    WriteFile(dir / "d.vri", bytes);
+    WriteBytes(dir / "d.vri", bytes);
     ::TFieldDefList cf{3, items};
     ::TIndexDefList ci{3, idx};
     velmora::TFieldDefList f(&cf);
@@ -443,7 +443,7 @@ TEST_F(DamagedSchemaTest, FieldValuesOutOfRange) {
   // A size nobody uses for a fixed-size type is harmless.
   b = good;
   PutLE(b, 520 + 320, INT32_MIN);
-  WriteFile(dir / "d.vri", b);
+  WriteBytes(dir / "d.vri", b);
   ::TFieldDefList cf{3, items};
   ::TIndexDefList ci{3, idx};
   velmora::TFieldDefList f(&cf);

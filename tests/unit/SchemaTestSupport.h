@@ -5,66 +5,27 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <set>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <velmora/velmora.hpp>
 
-#include "platform/Platform.h"
+#include "platform/ForwardingPlatform.h"
+#include "support/ExpectError.h"
+#include "support/FileBytes.h"
+#include "support/PlatformInstall.h"
+#include "support/TempDir.h"
 
 namespace schema_test {
 
-using Bytes = std::vector<uint8_t>;
-
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/velmora-schema-XXXXXX";
-    char *made = ::mkdtemp(pattern);
-    if (made == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = made;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir &) = delete;
-  TempDir &operator=(const TempDir &) = delete;
-
-  std::string operator/(const std::string &name) const { return path_ + "/" + name; }
-  const std::string &Path() const { return path_; }
-
-  // Names of the files directly in the folder.
-  std::set<std::string> Files() const {
-    std::set<std::string> names;
-    for (const auto &entry : std::filesystem::directory_iterator(path_)) {
-      names.insert(entry.path().filename().string());
-    }
-    return names;
-  }
-
- private:
-  std::string path_;
-};
-
-inline Bytes ReadFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteFile(const std::string &path, const Bytes &bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using velmora::testing::Bytes;
+using velmora::testing::ReadBytes;
+using velmora::testing::TempDir;
+using velmora::testing::WriteBytes;
 
 inline void PutLE(Bytes &b, size_t at, int32_t value) {
   uint32_t v = static_cast<uint32_t>(value);
@@ -154,29 +115,17 @@ inline Bytes InitialDirectoryFile() {
 }
 
 // Forwards file operations to the real platform; converts numbers strictly in
-// the C locale (the whole text must be a number) and remembers the last text
-// it was asked to convert.  Installed for the length of its life.
-class StrictConversions : public velmora::platform::Platform {
+// the C locale (the whole text must be a number), remembers the last text it
+// was asked to convert and counts the files it creates.  Installed for the
+// length of its life.
+class StrictConversions : public velmora::platform::ForwardingPlatform {
  public:
-  StrictConversions() : real_(velmora::platform::NativePlatform()) {
-    velmora::platform::SetPlatform(this);
-  }
-  ~StrictConversions() override { velmora::platform::SetPlatform(nullptr); }
+  StrictConversions() : ForwardingPlatform(velmora::platform::NativePlatform()) {}
 
-  std::unique_ptr<velmora::platform::File> Open(const std::string &path, int32_t mode,
-                                                int32_t *error) override {
-    return real_.Open(path, mode, error);
-  }
   std::unique_ptr<velmora::platform::File> Create(const std::string &path) override {
     ++creates;
-    return real_.Create(path);
+    return ForwardingPlatform::Create(path);
   }
-  bool Exists(const std::string &path) override { return real_.Exists(path); }
-  bool Delete(const std::string &path) override { return real_.Delete(path); }
-  bool Rename(const std::string &from, const std::string &to) override {
-    return real_.Rename(from, to);
-  }
-  bool Copy(const std::string &from, const std::string &to) override { return real_.Copy(from, to); }
 
   double TextToFloat(const std::string &text) override {
     lastText = text;
@@ -203,28 +152,12 @@ class StrictConversions : public velmora::platform::Platform {
     if (text == "1/1/1900 12:00") return 2.5;
     throw velmora::EConvertError("'" + text + "' is not a valid date and time");
   }
-  std::string FloatToText(double value) override { return real_.FloatToText(value); }
-  std::string DateTimeToText(double value) override { return real_.DateTimeToText(value); }
-  void *Allocate(size_t bytes) noexcept override { return real_.Allocate(bytes); }
-  void Release(void *block) noexcept override { real_.Release(block); }
 
   std::string lastText;
   int creates = 0;
 
  private:
-  velmora::platform::Platform &real_;
+  velmora::testing::PlatformInstall install_{*this};
 };
-
-// Expects statement to throw exactly class E with exactly the message.
-#define EXPECT_RAISES(statement, E, message)                       \
-  do {                                                            \
-    try {                                                         \
-      statement;                                                  \
-      ADD_FAILURE() << "no " #E " was raised";                    \
-    } catch (const E &e_) {                                       \
-      EXPECT_EQ(std::string(e_.what()), std::string(message));    \
-      EXPECT_STREQ(e_.ClassName(), #E);                           \
-    }                                                             \
-  } while (0)
 
 }  // namespace schema_test

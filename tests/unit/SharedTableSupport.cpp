@@ -40,6 +40,14 @@ void CreateTable(const std::string &schemaPath) {
   TMiscFileOps().WriteSchema(schemaPath, fields, indexes);
 }
 
+std::vector<Row> CreateFilledTable(const std::string &schemaPath, int32_t count, int32_t nameCycle) {
+  CreateTable(schemaPath);
+  Client fill;
+  if (fill.Open(schemaPath, 34) <= 0) throw std::runtime_error("the new table " + schemaPath + " does not open");
+  for (int32_t id = 1; id <= count; ++id) fill.Insert(Row{id, "N" + std::to_string(id % nameCycle), "C", id, ""});
+  return fill.Walk(0);
+}
+
 Client::Client() { handle = DLL_Connect(0); }
 
 Client::~Client() {

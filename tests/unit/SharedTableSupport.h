@@ -63,6 +63,11 @@ class Client {
   int32_t length_[5] = {};
 };
 
+// Creates the table and fills it, through a client that closes again, with
+// rows 1 to `count`: name "N" + (id modulo nameCycle), city "C", n = id, no
+// note.  Returns the rows in the order of index 0.
+std::vector<Row> CreateFilledTable(const std::string &schemaPath, int32_t count, int32_t nameCycle);
+
 // Empty when every index walks all records in key order with the same set of
 // record contents; otherwise what is wrong.
 std::string Soundness(Client &client, Model *contents = nullptr);

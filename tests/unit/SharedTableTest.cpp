@@ -17,6 +17,7 @@
 #include <velmora/velmora.hpp>
 
 #include "Velmoradb/VelmoraDB.h"
+#include "support/ExpectError.h"
 #include "support/TempDir.h"
 #include "unit/SharedTableSupport.h"
 
@@ -176,12 +177,7 @@ TEST(SharedTable, ACursorKeepsItsPlaceWhenTheTableChangesUnderIt) {
   DLL_Next(reader.handle);
   ASSERT_EQ(20, CurrentId(reader));
   writer.Delete(20);  // the record under the cursor goes
-  try {
-    DLL_DeleteRecord(reader.handle);
-    ADD_FAILURE() << "a record that went was deleted again";
-  } catch (const EVelmoraDBError &e) {
-    EXPECT_STREQ(kCursorLost, e.what());
-  }
+  EXPECT_ENGINE_ERROR(DLL_DeleteRecord(reader.handle), kCursorLost);
   EXPECT_EQ(4, reader.Total());
   DLL_Next(reader.handle);
   EXPECT_EQ(30, CurrentId(reader)) << "the record that followed it comes next";
@@ -251,14 +247,7 @@ TEST(SharedTable, APosterBesideAHolderThatDeniesWritingIsRefused) {
 TEST(SharedTable, ATableInAReadOnlyFolderOpensForReading) {
   TempDir dir;
   const std::string path = dir / "t.vri";
-  CreateTable(path);
-  std::vector<Row> rows;
-  {
-    Client fill;
-    ASSERT_GT(fill.Open(path, 34), 0);
-    for (int32_t id = 1; id <= 20; ++id) fill.Insert(Row{id, "N" + std::to_string(id), "C", id, ""});
-    rows = fill.Walk(0);
-  }
+  const std::vector<Row> rows = CreateFilledTable(path, 20, 21);  // names N1 to N20, each once
   ::unlink((dir / "t.VRJ").c_str());
   for (const std::string &name : dir.Names()) ::chmod((dir / name).c_str(), 0444);
   ::chmod(dir.Path().c_str(), 0555);
