@@ -22,34 +22,41 @@ int32_t LinearPrefix(const std::vector<int32_t> &counts, size_t d) {
   return std::accumulate(counts.begin(), counts.begin() + static_cast<std::ptrdiff_t>(std::min(d, counts.size())), 0);
 }
 
+// One random change of the list, made alike in the tree and in the model: a
+// count set, inserted or removed, the zeros removed, or the whole list replaced.
+void RandomChange(std::mt19937 &random, TCountTree &tree, std::vector<int32_t> &model) {
+  auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
+  const unsigned op = random() % 100;
+  if (op < 2) {
+    model.assign(pick(300), 0);
+    for (auto &c : model) c = static_cast<int32_t>(random() % 8);
+    tree.Assign(model);
+  } else if (op < 45 && !model.empty()) {
+    const size_t i = pick(model.size());
+    model[i] = static_cast<int32_t>(random() % 8);
+    tree.Set(i, model[i]);
+  } else if (op < 70) {
+    const size_t i = pick(model.size() + 1);
+    const int32_t c = static_cast<int32_t>(random() % 8);
+    model.insert(model.begin() + static_cast<std::ptrdiff_t>(i), c);
+    tree.Insert(i, c);
+  } else if (op < 92 && !model.empty()) {
+    const size_t i = pick(model.size());
+    model.erase(model.begin() + static_cast<std::ptrdiff_t>(i));
+    tree.Erase(i);
+  } else {
+    std::erase(model, 0);
+    tree.EraseZeros();
+  }
+}
+
 TEST(CountTree, EverySumMatchesTheSumOverTheListThroughRandomChanges) {
   std::mt19937 random(20240611);
   auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
   TCountTree tree;
   std::vector<int32_t> model;
   for (int step = 0; step < 40000; ++step) {
-    const unsigned op = random() % 100;
-    if (op < 2) {
-      model.assign(pick(300), 0);
-      for (auto &c : model) c = static_cast<int32_t>(random() % 8);
-      tree.Assign(model);
-    } else if (op < 45 && !model.empty()) {
-      const size_t i = pick(model.size());
-      model[i] = static_cast<int32_t>(random() % 8);
-      tree.Set(i, model[i]);
-    } else if (op < 70) {
-      const size_t i = pick(model.size() + 1);
-      const int32_t c = static_cast<int32_t>(random() % 8);
-      model.insert(model.begin() + static_cast<std::ptrdiff_t>(i), c);
-      tree.Insert(i, c);
-    } else if (op < 92 && !model.empty()) {
-      const size_t i = pick(model.size());
-      model.erase(model.begin() + static_cast<std::ptrdiff_t>(i));
-      tree.Erase(i);
-    } else {
-      std::erase(model, 0);
-      tree.EraseZeros();
-    }
+    RandomChange(random, tree, model);
     ASSERT_EQ(model, tree.Values()) << "step " << step;
     // Sums near the change, anywhere, and over everything.
     for (int q = 0; q < 3; ++q) {
@@ -88,35 +95,17 @@ TEST(CountTree, RollBackPutsBackTheCountsOfTheCheckpointThroughAnyChanges) {
     tree.Checkpoint();
     const std::vector<int32_t> kept = model;
     const int32_t keptTotal = tree.Total();
-    // A few changes, as one operation makes; now and then a change of the
-    // whole list (a replacement, zeros removed, a copy assigned).
+    // A few changes, as one operation makes; now and then a copy of another
+    // list assigned.
     const int changes = static_cast<int>(random() % 6);
     for (int k = 0; k < changes; ++k) {
-      const unsigned op = random() % 100;
-      if (op < 40 && !model.empty()) {
-        const size_t i = pick(model.size());
-        model[i] = static_cast<int32_t>(random() % 8);
-        tree.Set(i, model[i]);
-      } else if (op < 65) {
-        const size_t i = pick(model.size() + 1);
-        const int32_t c = static_cast<int32_t>(random() % 8);
-        model.insert(model.begin() + static_cast<std::ptrdiff_t>(i), c);
-        tree.Insert(i, c);
-      } else if (op < 90 && !model.empty()) {
-        const size_t i = pick(model.size());
-        model.erase(model.begin() + static_cast<std::ptrdiff_t>(i));
-        tree.Erase(i);
-      } else if (op < 94) {
-        std::erase(model, 0);
-        tree.EraseZeros();
-      } else if (op < 97) {
-        model.assign(pick(80), 2);
-        tree.Assign(model);
-      } else {
+      if (random() % 20 == 0) {
         TCountTree other;
         model.assign(pick(80), 5);
         other.Assign(model);
         tree = other;
+      } else {
+        RandomChange(random, tree, model);
       }
       ASSERT_EQ(model, tree.Values()) << "round " << round;
       ASSERT_EQ(LinearPrefix(model, model.size()), tree.Total()) << "round " << round;
