@@ -124,6 +124,27 @@ TDirEntry TVRSecondIndex::RestorePosition() {
   return ReadAt(SavedPosition);
 }
 
+void TVRSecondIndex::SetSavedPlace(int32_t file, int32_t position) {
+  SavedFileNo = file;
+  SavedPosition = position;
+}
+
+void TVRSecondIndex::SaveState(State &s) const {
+  s.entryCount = EntryCount;
+  s.curPosition = CurPosition;
+  s.curFileNo = CurFileNo;
+  s.savedFileNo = SavedFileNo;
+  s.savedPosition = SavedPosition;
+}
+
+void TVRSecondIndex::RestoreState(const State &s) {
+  EntryCount = s.entryCount;
+  CurPosition = s.curPosition;
+  CurFileNo = s.curFileNo;
+  SavedFileNo = s.savedFileNo;
+  SavedPosition = s.savedPosition;
+}
+
 void TVRSecondIndex::WriteEntries(int32_t k, int32_t n) {
   if (!DirFilesOpen) RaiseEngineError(kNotOpen);
   if (k < 0 || n < 0 || k + n > kMaxChunk + 1) {

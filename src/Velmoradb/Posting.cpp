@@ -41,7 +41,7 @@ int32_t TVRVelmoraDB::PostNewRecord() {
         PinnedRecord stored(*this, n);
         FilterList->Evaluate(n, stored.get(), CurrentRec == n);
       }
-      if (FilterList->PassCount == 0) SetEmptyState();
+      if (FilterList->GetPassCount() == 0) SetEmptyState();
     }
     ReadRecord();
     CheckPosition("Error in index position");
@@ -207,7 +207,7 @@ void TVRVelmoraDB::PostEditedRecord() {
         PinnedRecord image(*this, e);
         FilterList->Evaluate(e, image.get(), CurrentRec == e);
       }
-      if (FilterList->PassCount == 0) SetEmptyState();
+      if (FilterList->GetPassCount() == 0) SetEmptyState();
     }
     ReadRecord();
     CheckPosition("Error in index position after edit");
