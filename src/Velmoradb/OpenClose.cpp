@@ -64,7 +64,7 @@ int32_t TVRVelmoraDB::OpenTable(const std::string &path, int32_t openMode) {
     // rebuild) leave the table open for the rebuild alone.
     const std::string message = e.what();
     if (message.find("suggest rebuild") != std::string::npos && DataFileOpen() &&
-        PrimaryIndex->LeafFileCount == IndexCount && PrimaryIndex->GetDirectory().AreDirFilesOpen() &&
+        PrimaryIndex->GetLeafFileCount() == IndexCount && PrimaryIndex->GetDirectory().AreDirFilesOpen() &&
         Pager.IsOpen()) {
       DamageReason = message;
       throw;

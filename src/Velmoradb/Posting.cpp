@@ -14,7 +14,7 @@ int32_t TVRVelmoraDB::PostNewRecord() {
   int32_t n = RecordCount();
   if (n >= kMaxRecords) RaiseTableError("Unable to insert. Velmora is full - 30000 records !");
   index.SaveCursor(CurrentRec >= 0);
-  int32_t active = index.SavedIndex;
+  int32_t active = index.GetSavedIndex();
   int32_t original = CurrentRec;
   uint8_t *record = CurrentBuffer();
   int32_t indexed = 0;
@@ -163,7 +163,7 @@ void TVRVelmoraDB::PostEditedRecord() {
       int32_t r;
       if (SearchKey(record, 0, r) && r != e)
         RaiseTableError("Error. Edit changes will create a key violation in Velmora.");
-      int32_t active = index.SavedIndex;
+      int32_t active = index.GetSavedIndex();
       bool changed[kMaxIndexes] = {};
       int32_t before[kMaxIndexes] = {};
       int32_t after[kMaxIndexes] = {};

@@ -57,7 +57,6 @@ class TVRRecBase {
   // Record cache: direct-mapped, write-through, with pin counts.  Every
   // FetchRecord and StoreRecord is matched by one ReleaseRecord.
   void OpenCache();
-  void FreeCache();
   void ResetCache();
   uint8_t *FetchRecord(int32_t recNo);
   void ReleaseRecord(int32_t recNo);
@@ -72,7 +71,6 @@ class TVRRecBase {
 
   // Read access to the data layer's state.
   int32_t GetRecordSize() const { return RecordSize; }
-  bool IsDataReadOnly() const { return DataReadOnly; }
   const platform::RecordFile &GetDataFile() const { return DataFile; }
   const uint8_t *GetRecordBlock() const { return RecordBlock; }
   const uint8_t *GetCacheBlock() const { return CacheBlock; }
@@ -86,6 +84,7 @@ class TVRRecBase {
   void RequireOpen() const;
   void RequireCache() const;
   void ReleaseRecordBlock();
+  void FreeCache();
 
   uint8_t *CacheBlock = nullptr;
   int32_t CacheSize = 0;

@@ -117,11 +117,14 @@ TEST_F(EngineFaults, DiskFullWhilePostingReachesTheCallerAndKeepsTheCursor) {
 
 TEST_F(EngineFaults, RecoveryThatFailsTooLeavesTheFirstFailureAsTheLastError) {
   table.First();
-  EngineTestPeer::IndexOf(table).SaveCursor(true);
+  TIndex &index = EngineTestPeer::IndexOf(table);
+  index.SaveCursor(true);
   EXPECT_THROW(RaiseEngineError("Error on index record deletion. Velmora may be corrupted - suggest rebuild.(4)"),
                EVelmoraDBError);
   // The saved cursor names no open index: putting it back fails as well.
-  EngineTestPeer::IndexOf(table).SavedIndex = 99;
+  TIndex::Place saved = index.SavedPlace();
+  saved.index = 99;
+  index.SetSavedPlace(saved);
   EngineTestPeer::RestoreCursorAfterFailure(table);
   EXPECT_EQ("Error on index record deletion. Velmora may be corrupted - suggest rebuild.(4)",
             table.TakeErrorText());

@@ -32,7 +32,7 @@ class IndexFixture : public ::testing::Test {
     idx.OpenIndexes(table, n);
   }
   void TearDown() override {
-    if (idx.LeafFileCount > 0) idx.CloseIndexes();
+    if (idx.GetLeafFileCount() > 0) idx.CloseIndexes();
   }
 
   int Compare(int indexNo, const Record &a, int32_t r) const {
@@ -59,7 +59,7 @@ class IndexFixture : public ::testing::Test {
   int32_t AddAndInsert(int32_t key) {
     int32_t r = static_cast<int32_t>(records.size());
     records.push_back(Record{key, r});
-    SearchRecord(idx.CurIndex, r);
+    SearchRecord(idx.GetCurIndex(), r);
     idx.SaveCursor(true);
     idx.InsertEntry(r);
     return r;
@@ -189,7 +189,7 @@ TEST_F(IndexFixture, SplitOnAnotherIndexLeavesTheSavedCursorAndCountsAlone) {
   EXPECT_EQ(Ints({2, 0, 3, 4}), ReadFile(dir.File("T.VB2")));
   EXPECT_EQ((std::vector<int32_t>{7}), idx.GetBlockCounts());
   EXPECT_EQ(2, idx.RestoreCursor());
-  EXPECT_EQ(0, idx.CurIndex);
+  EXPECT_EQ(0, idx.GetCurIndex());
 }
 
 TEST_F(IndexFixture, RemovingABlockThatIsNotTheLastMovesTheLastBlockIntoItsNumber) {
@@ -509,9 +509,9 @@ TEST_F(IndexFixture, SelectingAnIndexThatIsNotOpenIsRefused) {
   OpenTable(2);
   EXPECT_ENGINE_ERROR(idx.SelectIndex(2), "Index number 2 is not an open index.");
   EXPECT_ENGINE_ERROR(idx.SelectIndex(-1), "Index number -1 is not an open index.");
-  EXPECT_EQ(0, idx.CurIndex);
+  EXPECT_EQ(0, idx.GetCurIndex());
   idx.SelectIndex(1);
-  EXPECT_EQ(1, idx.CurIndex);
+  EXPECT_EQ(1, idx.GetCurIndex());
   EXPECT_EQ(1, idx.GetDirectory().GetCurFileNo());
 }
 
@@ -593,7 +593,7 @@ class RandomRun : public IndexFixture {
       if (!records.empty()) {
         ASSERT_EQ(Expected(i), order) << "step " << step << " index " << i;
       }
-      if (i == idx.CurIndex) {
+      if (i == idx.GetCurIndex()) {
         ASSERT_EQ(counts, idx.GetBlockCounts()) << "step " << step;
         ASSERT_EQ(static_cast<int32_t>(records.size()), idx.TotalCount()) << "step " << step;
       }
@@ -606,24 +606,24 @@ class RandomRun : public IndexFixture {
     int32_t r = static_cast<int32_t>(records.size());
     records.push_back(Record{key, nextId});
     nextId += 7;
-    int32_t active = idx.CurIndex;
+    int32_t active = idx.GetCurIndex();
     if (current >= 0) SearchRecord(active, current);
     idx.SaveCursor(current >= 0);
     for (int i = 0; i < 2; ++i) {
       idx.SelectIndex(i);
       auto found = SearchRecord(i, r);
       ASSERT_FALSE(found.first);
-      if (i == idx.SavedIndex) idx.SaveCursor(true);
+      if (i == idx.GetSavedIndex()) idx.SaveCursor(true);
       idx.InsertEntry(r);
     }
     ASSERT_EQ(r, idx.RestoreCursor());
-    ASSERT_EQ(active, idx.CurIndex);
+    ASSERT_EQ(active, idx.GetCurIndex());
   }
 
   // The engine's removal of record r with the cursor on it, the last record
   // then renumbered to r; the saved cursor ends on the record that followed.
   void Remove(int32_t r) {
-    int32_t active = idx.CurIndex;
+    int32_t active = idx.GetCurIndex();
     std::vector<int32_t> order = Expected(active);
     auto at = std::find(order.begin(), order.end(), r);
     int32_t follower = at + 1 != order.end() ? *(at + 1) : (at != order.begin() ? *(at - 1) : -1);
@@ -677,14 +677,14 @@ TEST_F(RandomRun, ThousandsOfInsertionsAndRemovalsKeepTheOrder) {
     if (!records.empty()) {
       // The ordinal of a searched record is its rank in the model.
       int32_t r = static_cast<int32_t>(rng() % records.size());
-      std::vector<int32_t> order = Expected(idx.CurIndex);
-      ASSERT_EQ((std::pair<bool, int32_t>{true, r}), SearchRecord(idx.CurIndex, r));
+      std::vector<int32_t> order = Expected(idx.GetCurIndex());
+      ASSERT_EQ((std::pair<bool, int32_t>{true, r}), SearchRecord(idx.GetCurIndex(), r));
       int32_t rank = static_cast<int32_t>(std::find(order.begin(), order.end(), r) - order.begin()) + 1;
       ASSERT_EQ(rank, idx.OrdinalPosition()) << "step " << step;
     }
     if (step % 250 == 249) {
       // The engine makes another index current now and then.
-      idx.SelectIndex(1 - idx.CurIndex);
+      idx.SelectIndex(1 - idx.GetCurIndex());
       idx.MoveLast();
       idx.MoveFirst();
       idx.RebuildCounts();
