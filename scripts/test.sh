@@ -115,6 +115,11 @@ win32() {
     notes+=("win32: built and checked, Wine tests skipped: $reason")
     return 0
   fi
+  if ! command -v wineboot >/dev/null 2>&1; then
+    echo "win32: Wine tests skipped: Wine is not installed (setup could not install it; see its warning)"
+    notes+=("win32: built and checked, Wine tests SKIPPED: Wine is not installed")
+    return 0
+  fi
   export WINEPREFIX="$root/build-win32/wineprefix" WINEDEBUG=-all WINEARCH=win32
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "creating the Wine prefix"
