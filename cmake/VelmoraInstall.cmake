@@ -13,7 +13,8 @@ install(TARGETS velmora velmora_c EXPORT VelmoraTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/include/velmora/velmora.h ${CMAKE_SOURCE_DIR}/include/velmora/velmora.hpp
-  ${CMAKE_SOURCE_DIR}/include/velmora/velmora_c.h ${CMAKE_SOURCE_DIR}/include/velmora/velmora_c_ops.h
+  ${CMAKE_SOURCE_DIR}/include/velmora/velmora_exports.h ${CMAKE_SOURCE_DIR}/include/velmora/velmora_c.h
+  ${CMAKE_SOURCE_DIR}/include/velmora/velmora_c_ops.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/velmora)
 install(TARGETS velmora_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 

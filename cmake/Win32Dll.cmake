@@ -5,7 +5,6 @@
 # compiler then realigns wherever it needs more.
 target_compile_options(velmora_engine PRIVATE -mincoming-stack-boundary=2)
 
-set(VELMORA_DEF_FILE ${CMAKE_SOURCE_DIR}/src/dll_src/win32/Velmora.def)
 file(GLOB win32_entry_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/dll_src/win32/*.cpp)
 add_library(Velmora SHARED ${win32_entry_sources} ${VELMORA_DEF_FILE})
 target_compile_options(Velmora PRIVATE -mincoming-stack-boundary=2)

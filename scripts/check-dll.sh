@@ -2,8 +2,9 @@
 # Checks the cross-built Velmora.dll without running it, so that the checks
 # hold on machines that cannot execute Windows programs:
 #   - the module name and the export directory: the 58 names with their fixed
-#     ordinals, as the module-definition file gives them and as the Windows
-#     client test lists them; 59 ordinal slots from base 1, ordinal 10 empty
+#     ordinals, as the module-definition file gives them (written by the build
+#     from include/velmora/velmora_exports.h) and as the Windows client test
+#     lists them on its own; 59 ordinal slots from base 1, ordinal 10 empty
 #   - the DLL imports system DLLs only (the runtimes are linked in)
 #   - every entry point was compiled as __stdcall (_Name@bytes) in the engine
 # Usage: check-dll.sh BUILD_DIR   (the build-win32 folder)
@@ -23,7 +24,7 @@ headers="$("$objdump" -p "$dll")" || { echo "check-dll: $objdump cannot read $dl
 
 # name ordinal pairs, sorted, from each of the three sources
 from_def="$(awk '/^EXPORTS/ { on = 1; next } on && NF && $1 !~ /^;/ { sub("@", "", $2); print $1, $2 }' \
-  "$root/src/dll_src/win32/Velmora.def" | sort)"
+  "$build/exports/Velmora.def" | sort)"
 from_test="$(grep -oE '\{"[A-Za-z_]+", [0-9]+\}' "$root/tests/win32/Win32Client.cpp" |
   tr -d '{}",' | sort)"
 from_dll="$(printf '%s\n' "$headers" |

@@ -62,9 +62,10 @@ build() {  # build <dir> [cmake options...]
   ninja -C "$root/$dir" -j"$jobs"
 }
 
-# The names the shared library must export: those of the export table.
+# The names the shared library must export: those of the export table (the
+# module-definition file that the build writes from the list of exports).
 expected_exports() {
-  awk '/^EXPORTS/ { on = 1; next } on && NF { print $1 }' "$root/src/dll_src/win32/Velmora.def" | sort
+  awk '/^EXPORTS/ { on = 1; next } on && NF && $1 !~ /^;/ { print $1 }' "$root/build/exports/Velmora.def" | sort
 }
 
 check_native_exports() {

@@ -1,7 +1,7 @@
 #include "Ind1/Index.h"
 
 #include <algorithm>
-#include <numeric>
+#include <utility>
 
 #include <velmora/velmora.hpp>
 
@@ -341,15 +341,13 @@ void TIndex::DoInsert(int32_t recordNo) {
         SavedSlot = Slot;
         moved = true;
       }
-      if (d + 1 <= static_cast<int32_t>(BlockCounts.size())) {
-        BlockCounts.insert(BlockCounts.begin() + d + 1, kSplitAt - kSplitKeep);
-      }
+      if (d + 1 <= static_cast<int32_t>(BlockCounts.Size())) BlockCounts.Insert(d + 1, kSplitAt - kSplitKeep);
     }
     Directory.InsertAt(d + 1, TDirEntry{n, W(kSplitAt + 1)}, CurIndex, moved);
   }
 
   WriteBlock(b, 0);
-  if (SavedIndex == CurIndex && d < static_cast<int32_t>(BlockCounts.size())) BlockCounts[d] = count;
+  if (SavedIndex == CurIndex && d < static_cast<int32_t>(BlockCounts.Size())) BlockCounts.Set(d, count);
 }
 
 void TIndex::DeleteEntry(bool adjust) {
@@ -421,12 +419,12 @@ void TIndex::DoDelete(bool adjust) {
 
   if (SavedIndex == CurIndex) {
     if (k == 0 && onlyBlock) {
-      BlockCounts.assign(1, 0);
+      BlockCounts.Assign(1, 0);
     } else if (k == 0) {
-      if (d < static_cast<int32_t>(BlockCounts.size())) BlockCounts.erase(BlockCounts.begin() + d);
-      std::erase(BlockCounts, 0);
-    } else if (d < static_cast<int32_t>(BlockCounts.size())) {
-      BlockCounts[d] = k;
+      if (d < static_cast<int32_t>(BlockCounts.Size())) BlockCounts.Erase(d);
+      BlockCounts.EraseZeros();
+    } else if (d < static_cast<int32_t>(BlockCounts.Size())) {
+      BlockCounts.Set(d, k);
     }
   }
 }
@@ -455,22 +453,21 @@ void TIndex::DoUpdate(int32_t recordNo) {
 // Block count list.
 
 void TIndex::RebuildCounts() {
-  BlockCounts.clear();
-  const int32_t last = Directory.LastPosition();
-  if (last > static_cast<int32_t>(BlockCounts.capacity())) {
-    BlockCounts.reserve(static_cast<size_t>(static_cast<double>(last) * 1.1));
-  }
+  std::vector<int32_t> counts;
+  counts.reserve(static_cast<size_t>(Directory.GetEntryCount() > 0 ? Directory.GetEntryCount() : 1));
   const int32_t q = Directory.GetPosition();
   try {
     // Every live block has exactly one directory entry.
     if (LastBlockNo() != Directory.GetEntryCount() + 1) RaiseEngineError(kCorrupt);
     LoadBlock(Directory.ReadFirst());
-    BlockCounts.push_back(W(0));
+    counts.push_back(W(0));
     while (!Directory.AtLast()) {
       LoadBlock(Directory.ReadNext());
-      BlockCounts.push_back(W(0));
+      counts.push_back(W(0));
     }
   } catch (...) {
+    // The counts read before the failure stay, as they always have.
+    BlockCounts.Assign(std::move(counts));
     KeepEngineError keep;
     try {
       LoadBlock(Directory.ReadAt(q));
@@ -478,15 +475,15 @@ void TIndex::RebuildCounts() {
     }
     throw;
   }
+  BlockCounts.Assign(std::move(counts));
   LoadBlock(Directory.ReadAt(q));
 }
 
 int32_t TIndex::OrdinalPosition() const {
-  int32_t d = Directory.GetPosition();
-  if (d > static_cast<int32_t>(BlockCounts.size())) d = static_cast<int32_t>(BlockCounts.size());
-  return Slot + std::accumulate(BlockCounts.begin(), BlockCounts.begin() + (d < 0 ? 0 : d), 0);
+  const int32_t d = Directory.GetPosition();
+  return Slot + BlockCounts.Prefix(d < 0 ? 0 : static_cast<size_t>(d));
 }
 
-int32_t TIndex::TotalCount() const { return std::accumulate(BlockCounts.begin(), BlockCounts.end(), 0); }
+int32_t TIndex::TotalCount() const { return BlockCounts.Total(); }
 
 }  // namespace velmora

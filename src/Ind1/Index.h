@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "Ind1/CountTree.h"
 #include "Ind1/Ind1FOps.h"
 #include "Ind2/SecondIndex.h"
 
@@ -30,7 +31,7 @@ class TIndex : public TInd1FOps {
     int32_t work[kWorkSlots];
     int32_t curIndex, savedIndex, slot, savedSlot, lo, hi, mid, level;
     TVRSecondIndex::State directory;
-    std::vector<int32_t> blockCounts;
+    TCountTree blockCounts;
   };
   void SaveState(State &state) const;
   void RestoreState(const State &state);
@@ -89,8 +90,8 @@ class TIndex : public TInd1FOps {
   void SetSavedPlace(const Place &place);
 
   // The record counts of the current index's blocks, in directory order.
-  const std::vector<int32_t> &GetBlockCounts() const { return BlockCounts; }
-  void SetBlockCounts(const std::vector<int32_t> &counts) { BlockCounts = counts; }
+  const TCountTree &GetBlockCounts() const { return BlockCounts; }
+  void SetBlockCounts(const TCountTree &counts) { BlockCounts = counts; }
   int32_t GetSlot() const { return Slot; }
   int32_t GetSavedSlot() const { return SavedSlot; }
   const TVRSecondIndex &GetDirectory() const { return Directory; }
@@ -109,7 +110,7 @@ class TIndex : public TInd1FOps {
   int32_t Hi = -1;
   int32_t Mid = -1;
   int32_t Level = 1;
-  std::vector<int32_t> BlockCounts;
+  TCountTree BlockCounts;
 
   // Reads the block named by the directory entry into slots 0 to 7 and checks
   // it against the entry.

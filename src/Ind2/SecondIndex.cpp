@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <limits>
+#include <vector>
 
 #include <velmora/velmora.hpp>
 
@@ -114,6 +115,22 @@ TDirEntry TVRSecondIndex::ReadAt(int32_t p) {
   return TDirEntry{GetInt32(bytes), GetInt32(bytes + 4)};
 }
 
+TDirEntry TVRSecondIndex::PeekAt(platform::RecordFile &file, int32_t p) {
+  const int64_t keep = file.Position();
+  file.Seek(p);
+  uint8_t bytes[kEntryBytes];
+  const bool got = file.Read(bytes, 1) == 1;
+  file.Seek(keep);
+  if (!got) RaiseEngineError(kReadError);
+  return TDirEntry{GetInt32(bytes), GetInt32(bytes + 4)};
+}
+
+TBlockPlaces *TVRSecondIndex::FollowedPlaces() {
+  platform::RecordFile &file = CurFile();
+  TBlockPlaces &places = Places[CurFileNo];
+  return file.ImageInUse() && places.Current(file.Generation()) ? &places : nullptr;
+}
+
 void TVRSecondIndex::SavePosition() {
   SavedFileNo = CurFileNo;
   SavedPosition = CurPosition;
@@ -183,9 +200,12 @@ void TVRSecondIndex::WriteAt(int32_t p, const TDirEntry &entry) {
   if (p < 0 || p >= EntryCount) {
     RaiseEngineError("Index2 position " + std::to_string(p) + " is out of range for writing.");
   }
+  TBlockPlaces *places = FollowedPlaces();
+  if (places && !places->Renamed(p, PeekAt(CurFile(), p).Block, entry.Block)) Lose(places);
   CurFile().Seek(p);
   EntryBuffer[0] = entry;
   WriteEntries(0, 1);
+  PlacesFollowed(places);
   ResetPosition();
 }
 
@@ -195,6 +215,8 @@ void TVRSecondIndex::InsertAt(int32_t p, const TDirEntry &entry, int32_t i, bool
   if (p < 0 || p > EntryCount) {
     RaiseEngineError("Index2 position " + std::to_string(p) + " is out of range for insertion.");
   }
+  TBlockPlaces *places = FollowedPlaces();
+  if (places && !places->Inserting(entry.Block)) Lose(places);
   // Lengthen the file by one entry, then move entries p onward up by one,
   // starting from the end so that nothing is overwritten before it is moved.
   file.Seek(EntryCount);
@@ -210,11 +232,16 @@ void TVRSecondIndex::InsertAt(int32_t p, const TDirEntry &entry, int32_t i, bool
     if (ReadEntries(1, n) != n) RaiseEngineError(kReadError);
     file.Seek(start + 1);
     WriteEntries(1, n);
+    for (int32_t j = 0; places && j < n; ++j) {
+      if (!places->MovedTo(EntryBuffer[1 + j].Block, start + 1 + j)) Lose(places);
+    }
     remaining -= n;
   }
   file.Seek(p);
   EntryBuffer[0] = entry;
   WriteEntries(0, 1);
+  if (places && !places->MovedTo(entry.Block, p)) Lose(places);
+  PlacesFollowed(places);
   // The saved place follows its entry; an entry just before p follows too when
   // the caller says the saved cursor went into the block the new entry names.
   if (i == SavedFileNo) {
@@ -234,6 +261,8 @@ void TVRSecondIndex::DeleteAt(int32_t p) {
   // A directory file is never empty: removing its only entry would lose the
   // index, so it is refused before anything changes.
   if (EntryCount <= 1) RaiseEngineError("Unable to remove the only entry of an index2 file.");
+  TBlockPlaces *places = FollowedPlaces();
+  if (places && !places->Removing(p, PeekAt(file, p).Block)) Lose(places);
   const int32_t chunk = Chunk();
   int32_t from = p;
   for (;;) {
@@ -242,17 +271,37 @@ void TVRSecondIndex::DeleteAt(int32_t p) {
     if (n <= 0) break;
     file.Seek(from);
     WriteEntries(1, n);
+    for (int32_t j = 0; places && j < n; ++j) {
+      if (!places->MovedTo(EntryBuffer[1 + j].Block, from + j)) Lose(places);
+    }
     from += n;
     if (n < chunk) break;
   }
   file.Seek(EntryCount - 1);
   file.Truncate();
+  PlacesFollowed(places);
   RefreshEntryCount();
   ResetPosition();
 }
 
 void TVRSecondIndex::FindBlock(int32_t b, int32_t &position, TDirEntry &entry) {
   platform::RecordFile &file = CurFile();
+  if (file.ImageInUse()) {
+    // In memory the entry is found by its place; the places are described
+    // afresh when the file changed in a way they did not follow.
+    TBlockPlaces &places = Places[CurFileNo];
+    if (!places.Current(file.Generation()) || places.Twinned()) DescribePlaces(file, places);
+    const int32_t q = places.Find(b);
+    if (q >= 0 && q < EntryCount) {
+      const TDirEntry found = PeekAt(file, q);
+      if (found.Block == b) {
+        position = q;
+        entry = found;
+        ResetPosition();
+        return;
+      }
+    }
+  }
   file.Seek(0);
   const int32_t chunk = Chunk();
   int32_t scanned = 0;
@@ -275,6 +324,16 @@ void TVRSecondIndex::FindBlock(int32_t b, int32_t &position, TDirEntry &entry) {
                      std::to_string(b) + ")");
   }
   ResetPosition();
+}
+
+void TVRSecondIndex::DescribePlaces(platform::RecordFile &file, TBlockPlaces &places) {
+  const int64_t n = file.Size();
+  std::vector<uint8_t> bytes(static_cast<size_t>(n) * kEntryBytes);
+  file.Seek(0);
+  const int32_t got = n > 0 ? file.Read(bytes.data(), ClampCount(n)) : 0;
+  std::vector<int32_t> blocks(static_cast<size_t>(got));
+  for (int32_t j = 0; j < got; ++j) blocks[j] = GetInt32(bytes.data() + static_cast<size_t>(j) * kEntryBytes);
+  places.Describe(blocks, file.Generation());
 }
 
 void TVRSecondIndex::UpdateByBlock(int32_t b, const TDirEntry &entry) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "Ind2/BlockPlaces.h"
 #include "platform/RecordFile.h"
 
 namespace velmora {
@@ -103,6 +104,22 @@ class TVRSecondIndex {
   platform::RecordFile &CurFile();
   int32_t Chunk() const;
   void RefreshEntryCount();
+  // The entry at p of the current file, read without moving the current position.
+  TDirEntry PeekAt(platform::RecordFile &file, int32_t p);
+  // The block places of the current file when they describe it and the file
+  // is in memory (so that following a change costs no system call), else null.
+  TBlockPlaces *FollowedPlaces();
+  // Describes the places of the file's entries as the file holds them now.
+  static void DescribePlaces(platform::RecordFile &file, TBlockPlaces &places);
+  // After a change the places followed: they describe the file as it is now.
+  void PlacesFollowed(TBlockPlaces *places) {
+    if (places) places->Follow(CurFile().Generation());
+  }
+  // A change the places could not follow.
+  static void Lose(TBlockPlaces *&places) {
+    if (places) places->Forget();
+    places = nullptr;
+  }
 
   bool OpenedReadOnly = false;
   int32_t DirFileCount = 0;
@@ -119,6 +136,7 @@ class TVRSecondIndex {
   // Entry 0 holds single entries being written; entries 1 onward receive the
   // chunks moved while entries are shifted.
   TDirEntry EntryBuffer[kMaxChunk + 1];
+  TBlockPlaces Places[kMaxDirFiles];
 };
 
 }  // namespace velmora

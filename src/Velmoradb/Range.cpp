@@ -87,7 +87,7 @@ class TVRVelmoraDB::RangeKeeper {
   TVRVelmoraDB &t_;
   int32_t currentRec_, firstRec_, lastRec_, startPos_, currentPos_, count_;
   bool bof_, eof_;
-  std::vector<int32_t> counts_;
+  TCountTree counts_;
   TIndex::Place cursor_, saved_;
   std::vector<uint8_t> images_[kKeptCount];
 };

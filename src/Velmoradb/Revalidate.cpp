@@ -29,7 +29,8 @@ std::unique_ptr<TVRVelmoraDB::CallState> TVRVelmoraDB::SaveCallState() const {
   const size_t size = RecordSize > 0 ? static_cast<size_t>(RecordSize) : 0;
   s->buffers.resize(size * kKeptBuffers);
   if (RecordBlock != nullptr)
-    for (int i = 0; i < kKeptBuffers; ++i) std::copy(Buffer(kKeptRoles[i]), Buffer(kKeptRoles[i]) + size, &s->buffers[i * size]);
+    for (int i = 0; i < kKeptBuffers; ++i)
+      std::copy(Buffer(kKeptRoles[i]), Buffer(kKeptRoles[i]) + size, &s->buffers[i * size]);
   PrimaryIndex->SaveState(s->index);
   return s;
 }

@@ -74,28 +74,37 @@ CallFrame::CallFrame() : outer_(currentFrame) { currentFrame = this; }
 
 CallFrame::~CallFrame() {
   // Abandoned calls are undone, the latest first.
-  while (!calls_.empty()) calls_.pop_back();
+  while (!more_.empty()) more_.pop_back();
+  first_.reset();
   currentFrame = outer_;
 }
 
 void CallFrame::Enter(TVRVelmoraDB &table, TableCall::Kind kind) {
   CallFrame *frame = currentFrame;
   if (frame == nullptr) return;
-  for (const auto &call : frame->calls_)
+  if (!frame->first_) {
+    frame->first_.emplace(table, kind);
+    return;
+  }
+  if (&frame->first_->Table() == &table) return;
+  for (const auto &call : frame->more_)
     if (&call->Table() == &table) return;
-  frame->calls_.push_back(std::make_unique<TableCall>(table, kind));
+  frame->more_.push_back(std::make_unique<TableCall>(table, kind));
 }
 
 void CallFrame::Finish() {
   std::exception_ptr failure;
-  for (auto &call : calls_) {
+  auto finish = [&failure](TableCall &call) {
     try {
-      call->Finish();
+      call.Finish();
     } catch (...) {
       if (!failure) failure = std::current_exception();
     }
-  }
-  calls_.clear();
+  };
+  if (first_) finish(*first_);
+  for (auto &call : more_) finish(*call);
+  more_.clear();
+  first_.reset();
   if (failure) std::rethrow_exception(failure);
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "Velmoradb/VelmoraDB.h"
@@ -55,7 +56,10 @@ class CallFrame {
   void Finish();
 
  private:
-  std::vector<std::unique_ptr<TableCall>> calls_;
+  // Most exports work on one table: its call is kept in place, and only the
+  // calls of further tables are allocated.
+  std::optional<TableCall> first_;
+  std::vector<std::unique_ptr<TableCall>> more_;
   CallFrame *outer_;
 };
 

@@ -23,6 +23,9 @@ void Put32(std::vector<uint8_t> &out, uint32_t v) {
 void Put64(std::vector<uint8_t> &out, uint64_t v) {
   for (int i = 0; i < 8; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
+void PutAt(uint8_t *at, uint64_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) at[i] = static_cast<uint8_t>(v >> (8 * i));
+}
 uint64_t Get(const uint8_t *at, int bytes) {
   uint64_t v = 0;
   for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | at[i];
@@ -194,30 +197,40 @@ void TablePager::End(bool success) {
 }
 
 std::vector<uint8_t> TablePager::BuildJournal(uint64_t counter) const {
-  std::vector<uint8_t> body;
+  // The record is assembled in one buffer of its final size: the head, then
+  // the body (each changed file's tag, original length and page count, then
+  // each original page's number, length and bytes), then the head's length
+  // and checksum of the body.
+  size_t bodyBytes = 0;
+  for (const platform::RecordFile *file : files_) {
+    if (!file->Changed()) continue;
+    bodyBytes += 4 + 8 + 4;
+    for (const auto &[page, bytes] : file->OriginalPages()) bodyBytes += 8 + 4 + bytes.size();
+  }
+  std::vector<uint8_t> record;
+  record.reserve(kRecordHead + bodyBytes);
+  Put64(record, counter);
+  record.insert(record.end(), kMagic, kMagic + 4);
+  Put32(record, static_cast<uint32_t>(platform::RecordFile::kPageBytes));
+  Put32(record, 0);  // the count of changed files, filled in below
+  Put64(record, bodyBytes);
+  Put64(record, 0);  // the checksum, filled in below
   uint32_t count = 0;
   for (size_t tag = 0; tag < files_.size(); ++tag) {
     const platform::RecordFile *file = files_[tag];
     if (!file->Changed()) continue;
     ++count;
-    Put32(body, static_cast<uint32_t>(tag));
-    Put64(body, static_cast<uint64_t>(file->OriginalBytes()));
-    Put32(body, static_cast<uint32_t>(file->OriginalPages().size()));
+    Put32(record, static_cast<uint32_t>(tag));
+    Put64(record, static_cast<uint64_t>(file->OriginalBytes()));
+    Put32(record, static_cast<uint32_t>(file->OriginalPages().size()));
     for (const auto &[page, bytes] : file->OriginalPages()) {
-      Put64(body, static_cast<uint64_t>(page));
-      Put32(body, static_cast<uint32_t>(bytes.size()));
-      body.insert(body.end(), bytes.begin(), bytes.end());
+      Put64(record, static_cast<uint64_t>(page));
+      Put32(record, static_cast<uint32_t>(bytes.size()));
+      record.insert(record.end(), bytes.begin(), bytes.end());
     }
   }
-  std::vector<uint8_t> record;
-  record.reserve(kRecordHead + body.size());
-  Put64(record, counter);
-  record.insert(record.end(), kMagic, kMagic + 4);
-  Put32(record, static_cast<uint32_t>(platform::RecordFile::kPageBytes));
-  Put32(record, count);
-  Put64(record, body.size());
-  Put64(record, Checksum(body.data(), body.size()));
-  record.insert(record.end(), body.begin(), body.end());
+  PutAt(record.data() + 16, count, 4);
+  PutAt(record.data() + 28, Checksum(record.data() + kRecordHead, bodyBytes), 8);
   return record;
 }
 

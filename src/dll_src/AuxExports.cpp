@@ -1,6 +1,5 @@
 // The auxiliary exports: bookmarks, rebuild, locate, filters, status text,
 // schema file operations and table utilities.
-// Exports.h comes first: the definitions below must not see the prototypes.
 #include "dll_src/Exports.h"
 
 #include "FileOps/MiscFileOps.h"
@@ -13,7 +12,7 @@ using namespace velmora::dll;
 
 
 // Writes (operation 0) or reads the schema file with the client's own lists.
-VR_EXPORT int32_t VR_CALL DLL_VRIFileOps(int32_t h, uint32_t operation, const uint8_t *fileName,
+VR_EXPORT int32_t VR_CALL DLL_VRIFileOps(int32_t h, uint8_t operation, const uint8_t *fileName,
                                          ::TFieldDefList *fields, ::TIndexDefList *indexes) {
   return Run([&]() -> int32_t {
     TVRVelmoraDB &table = TableOf(h);
@@ -30,7 +29,7 @@ VR_EXPORT int32_t VR_CALL DLL_VRIFileOps(int32_t h, uint32_t operation, const ui
       ~Hold() { table.HoldSchemaOps(nullptr); }
     } hold{table};
     table.HoldSchemaOps(&ops);
-    if (Flag(operation)) return ops.ReadSchema(name, fieldList, indexList);
+    if (operation != 0) return ops.ReadSchema(name, fieldList, indexList);
     return ops.WriteSchema(name, fieldList, indexList);
   });
 }
@@ -67,12 +66,12 @@ VR_EXPORT void VR_CALL DLL_SetFilterProc(int32_t h, TFilterProc first, intptr_t 
   });
 }
 
-VR_EXPORT void VR_CALL DLL_SetFilterStatus(int32_t h, uint32_t firstOn, uint32_t secondOn) {
-  Run([&] { TableOf(h).SetFilterStatus(Flag(firstOn), Flag(secondOn)); });
+VR_EXPORT void VR_CALL DLL_SetFilterStatus(int32_t h, uint8_t firstOn, uint8_t secondOn) {
+  Run([&] { TableOf(h).SetFilterStatus(firstOn != 0, secondOn != 0); });
 }
 
-VR_EXPORT void VR_CALL DLL_SetFiltered(int32_t h, uint32_t on) {
-  Run([&] { OpenTableOf(h, "DLL_SetFiltered").SetFiltered(Flag(on)); });
+VR_EXPORT void VR_CALL DLL_SetFiltered(int32_t h, uint8_t on) {
+  Run([&] { OpenTableOf(h, "DLL_SetFiltered").SetFiltered(on != 0); });
 }
 
 // Status text.
@@ -102,10 +101,10 @@ VR_EXPORT void VR_CALL DLL_RebuildTable(int32_t h, int32_t *kept, int32_t *befor
 
 // Locate.
 
-VR_EXPORT int32_t VR_CALL DLL_MapFieldsToIndex(int32_t h, TFieldNoList *fields, uint32_t useIndex) {
+VR_EXPORT int32_t VR_CALL DLL_MapFieldsToIndex(int32_t h, TFieldNoList *fields, uint8_t useIndex) {
   return Run([&] {
     TVRVelmoraDB &table = ReadingTableOf(h, "DLL_MapFieldsToIndex");
-    if (!Flag(useIndex)) return -1;
+    if (useIndex == 0) return -1;
     if (fields == nullptr) throw EVelmoraDBError("DLL_MapFieldsToIndex needs a field list");
     return table.MapFieldsToIndex(fields->Items, fields->Count, true);
   });
@@ -115,7 +114,7 @@ VR_EXPORT int32_t VR_CALL DLL_MapFieldsToIndex(int32_t h, TFieldNoList *fields, 
 // error status text.
 VR_EXPORT int32_t VR_CALL DLL_LocateRecord(int32_t h, TFieldNoList *fields, void *keyBuffer,
                                            int32_t indexNo, int32_t partialLength,
-                                           uint32_t caseInsensitive, uint32_t moveCursor) {
+                                           uint8_t caseInsensitive, uint8_t moveCursor) {
   return Run([&]() -> int32_t {
     TVRVelmoraDB *table = nullptr;
     try {
@@ -139,7 +138,7 @@ VR_EXPORT int32_t VR_CALL DLL_LocateRecord(int32_t h, TFieldNoList *fields, void
       return 0;
     }
     return table->LocateRecord(list, static_cast<uint8_t *>(keyBuffer), indexNo, partialLength,
-                               Flag(caseInsensitive), Flag(moveCursor))
+                               caseInsensitive != 0, moveCursor != 0)
                ? 1
                : 0;
   });

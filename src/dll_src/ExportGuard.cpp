@@ -1,9 +1,9 @@
 #include "dll_src/ExportGuard.h"
 
+#include <new>
+
 #ifdef _WIN32
 #include <windows.h>
-
-#include <string>
 #endif
 
 namespace velmora::dll {
@@ -38,6 +38,22 @@ FpuScope::FpuScope() { std::feholdexcept(&saved_); }
 FpuScope::~FpuScope() { std::fesetenv(&saved_); }
 #endif
 
+FailureReport DescribeFailure() {
+  try {
+    throw;
+  } catch (const EInOutError &e) {
+    return {e.what(), e.ClassName(), e.Code()};
+  } catch (const Exception &e) {
+    return {e.what(), e.ClassName(), 0};
+  } catch (const std::bad_alloc &) {
+    return {"Out of memory", "EOutOfMemory", 0};
+  } catch (const std::exception &e) {
+    return {e.what(), "EVelmoraDBError", 0};
+  } catch (...) {
+    return {"Unexpected failure in Velmora", "EVelmoraDBError", 0};
+  }
+}
+
 #ifdef _WIN32
 namespace {
 struct Failure {
@@ -48,10 +64,10 @@ struct Failure {
 thread_local Failure lastFailure;
 }  // namespace
 
-void RememberFailure(const char *message, const char *className, int code) {
-  lastFailure.message = message;
-  lastFailure.className = className;
-  lastFailure.code = code;
+void RememberFailure(const FailureReport &failure) {
+  lastFailure.message = failure.message;
+  lastFailure.className = failure.className;
+  lastFailure.code = failure.code;
 }
 
 void RaiseRememberedFailure() {

@@ -7,9 +7,13 @@
 
 #include <cfenv>
 #include <cstdint>
-#include <new>
+#include <string>
 #include <type_traits>
 #include <utility>
+
+#ifdef __GLIBCXX__
+#include <cxxabi.h>
+#endif
 
 #include <velmora/velmora.hpp>
 
@@ -34,9 +38,21 @@ class FpuScope {
 #endif
 };
 
+// What a failure that leaves an export is reported as: its message, the class
+// name a structured-exception client sees, and the I/O error code (0 but for
+// EInOutError).  A failure that is not one of the library's classes becomes
+// EVelmoraDBError, running out of memory EOutOfMemory on Win32.
+struct FailureReport {
+  std::string message;
+  const char *className;
+  int code;
+};
+// Describes the exception being handled; called only inside a catch block.
+FailureReport DescribeFailure();
+
 #ifdef _WIN32
 // Keeps the failure's texts (valid until the next failure on this thread).
-void RememberFailure(const char *message, const char *className, int code);
+void RememberFailure(const FailureReport &failure);
 // Raises the remembered failure as a structured exception; never returns.
 [[noreturn]] void RaiseRememberedFailure();
 #endif
@@ -58,20 +74,8 @@ auto Run(Body &&body) -> decltype(body()) {
         result = body();
       }
       frame.Finish();
-    } catch (const EInOutError &e) {
-      RememberFailure(e.what(), e.ClassName(), e.Code());
-      failed = true;
-    } catch (const Exception &e) {
-      RememberFailure(e.what(), e.ClassName(), 0);
-      failed = true;
-    } catch (const std::bad_alloc &) {
-      RememberFailure("Out of memory", "EOutOfMemory", 0);
-      failed = true;
-    } catch (const std::exception &e) {
-      RememberFailure(e.what(), "EVelmoraDBError", 0);
-      failed = true;
     } catch (...) {
-      RememberFailure("Unexpected failure in Velmora", "EVelmoraDBError", 0);
+      RememberFailure(DescribeFailure());
       failed = true;
     }
   }
@@ -91,15 +95,16 @@ auto Run(Body &&body) -> decltype(body()) {
     }
   } catch (const Exception &) {
     throw;
-  } catch (const std::bad_alloc &) {
-    throw EVelmoraDBError("Out of memory");
-  } catch (const std::exception &e) {
-    throw EVelmoraDBError(e.what());
+#ifdef __GLIBCXX__
+  } catch (abi::__forced_unwind &) {
+    throw;  // a cancelled thread unwinding: not a failure
+#endif
+  } catch (...) {
+    // The client catches the library's classes only: anything else leaves as
+    // EVelmoraDBError with the message a structured-exception client gets.
+    throw EVelmoraDBError(DescribeFailure().message);
   }
 #endif
 }
-
-// Only the low byte of a boolean argument is significant.
-inline bool Flag(uint32_t slot) { return (slot & 0xFFu) != 0; }
 
 }  // namespace velmora::dll

@@ -1,9 +1,8 @@
-// Shared by the export source files: the C structures without the prototypes
-// (the definitions read boolean arguments as whole slots, of which only the
-// low byte is significant), the guard, and the registry.
+// Shared by the export source files: the public prototypes (so a definition
+// whose signature differs from its prototype does not compile), the guard,
+// and the registry.
 #pragma once
 
-#define VELMORA_NO_PROTOTYPES
 #include <velmora/velmora.h>
 
 #include <string>
@@ -42,11 +41,6 @@ inline TVRVelmoraDB &ReadingTableOf(int32_t h, const char *operation) {
 // A posting operation.
 inline TVRVelmoraDB &PostingTableOf(int32_t h, const char *operation) {
   return EnterTable(h, operation, TableCall::kPosting);
-}
-
-// Raised by an export whose engine operation this build does not provide.
-[[noreturn]] inline void NotBuilt(const char *operation) {
-  throw EVelmoraDBError(std::string(operation) + " is not available in this build of Velmora");
 }
 
 }  // namespace velmora::dll

@@ -88,6 +88,7 @@ int32_t RecordFile::Read(void *buffer, int32_t n) {
 }
 
 int32_t RecordFile::Write(const void *buffer, int32_t n) {
+  ++generation_;
   File &file = Require();
   if (n <= 0 || recordSize_ <= 0) return 0;
   size_t want = static_cast<size_t>(n) * static_cast<size_t>(recordSize_);
@@ -119,6 +120,7 @@ int32_t RecordFile::Write(const void *buffer, int32_t n) {
 }
 
 void RecordFile::Truncate() {
+  ++generation_;
   File &file = Require();
   if (!imageOn_) {
     if (loaded_) DropImage();
@@ -141,6 +143,7 @@ void RecordFile::Truncate() {
 // ---- image mode ------------------------------------------------------------
 
 void RecordFile::DropImage() {
+  ++generation_;
   loaded_ = false;
   image_.clear();
   image_.shrink_to_fit();
@@ -151,6 +154,7 @@ void RecordFile::DropImage() {
 
 void RecordFile::LoadImage() {
   if (loaded_) return;
+  ++generation_;
   File &file = Require();
   int64_t size = file.Size();
   image_.assign(static_cast<size_t>(size), 0);
@@ -209,6 +213,7 @@ void RecordFile::WriteOut() {
 }
 
 void RecordFile::WriteOriginals() {
+  ++generation_;
   if (!changing_) return;
   File &file = Require();
   for (const auto &[page, bytes] : undo_)
@@ -217,6 +222,7 @@ void RecordFile::WriteOriginals() {
 }
 
 void RecordFile::RevertImage() {
+  ++generation_;
   if (!changing_) return;
   image_.resize(static_cast<size_t>(originalSize_), 0);
   for (const auto &[page, bytes] : undo_)

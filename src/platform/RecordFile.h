@@ -79,6 +79,10 @@ class RecordFile {
   void RevertImage();
   // Accepts the image as what the file now holds.
   void ForgetChanges();
+  // Changes whenever the contents may have changed in any way (a write, a
+  // cut, an image loaded, dropped or put back, the file opened or closed), so
+  // that what a caller derived from the contents can tell it is still current.
+  uint64_t Generation() const { return generation_; }
   // The open file itself, for the journal's recovery.
   File &Raw() { return Require(); }
 
@@ -101,6 +105,7 @@ class RecordFile {
   int64_t originalSize_ = 0;
   std::map<int64_t, std::vector<uint8_t>> undo_;
   std::vector<int64_t> changedPages_;
+  uint64_t generation_ = 1;
 };
 
 }  // namespace velmora::platform

@@ -9,77 +9,18 @@
 
 #include <velmora/velmora.hpp>
 
-namespace client {
+#include "support/ExportSlots.h"
 
-// Exports whose boolean arguments are declared as whole 32-bit slots here, so
-// tests can put garbage above the low byte the library must read.
-using BoolSlot = uint32_t;
+namespace client {
 
 struct LibraryApi {
   void *handle = nullptr;
 
-#define VR_FN(name, ret, ...) ret(VR_CALL *name)(__VA_ARGS__) = nullptr;
-  VR_FN(DLL_Connect, int32_t, int32_t)
-  VR_FN(DLL_Disconnect, int32_t, int32_t)
-  VR_FN(DLL_CheckOpen, uint8_t, int32_t)
-  VR_FN(ShowStats, void, uint8_t *)
-  VR_FN(DLL_OpenTable, int32_t, int32_t, const uint8_t *, int32_t)
-  VR_FN(DLL_CloseTable, void, int32_t)
-  VR_FN(DLL_MoveFromDB, void, int32_t, void *)
-  VR_FN(DLL_MoveToDB, void, int32_t, const void *)
-  VR_FN(DLL_RecordSize, int32_t, int32_t)
-  VR_FN(DLL_SetFieldToNull, void, int32_t, int32_t)
-  VR_FN(DLL_FieldCount, int32_t, int32_t)
-  VR_FN(DLL_FieldName, void, uint8_t *, int32_t, int32_t)
-  VR_FN(DLL_FieldInfo, void, int32_t, int32_t, int32_t *, int32_t *, char *)
-  VR_FN(DLL_GetFieldParams, void, int32_t, int32_t, int32_t, uint8_t *, uint8_t *, int32_t)
-  VR_FN(DLL_IndexCount, int32_t, int32_t)
-  VR_FN(DLL_GetIndexName, void, uint8_t *, int32_t, int32_t)
-  VR_FN(DLL_CurrentIndexName, void, uint8_t *, int32_t)
-  VR_FN(DLL_IndexFieldCount, int32_t, int32_t)
-  VR_FN(DLL_IndexFieldName, void, uint8_t *, int32_t, int32_t)
-  VR_FN(DLL_FindIndexName, int32_t, int32_t, const uint8_t *)
-  VR_FN(DLL_ChangeIndex, int32_t, int32_t, int32_t)
-  VR_FN(DLL_First, int32_t, int32_t)
-  VR_FN(DLL_Last, int32_t, int32_t)
-  VR_FN(DLL_Next, int32_t, int32_t)
-  VR_FN(DLL_Prior, int32_t, int32_t)
-  VR_FN(DLL_MoveTo, int32_t, int32_t, int32_t)
-  VR_FN(DLL_CurrentRecordPosition, int32_t, int32_t)
-  VR_FN(DLL_BOF, uint8_t, int32_t)
-  VR_FN(DLL_EOF, uint8_t, int32_t)
-  VR_FN(DLL_RangeEmpty, uint8_t, int32_t)
-  VR_FN(DLL_FindResult, uint8_t, int32_t)
-  VR_FN(DLL_RangeCount, int32_t, int32_t)
-  VR_FN(DLL_ReadRecord, int32_t, int32_t)
-  VR_FN(DLL_GetRecord, int32_t, int32_t)
-  VR_FN(DLL_TotalRecords, int32_t, int32_t)
-  VR_FN(DLL_FindNearestRecord, int32_t, int32_t, const uint8_t *, int32_t)
-  VR_FN(DLL_FindKeyRecord, int32_t, int32_t, const uint8_t *, int32_t)
-  VR_FN(DLL_ApplyRange, int32_t, int32_t, const uint8_t *, int32_t, const uint8_t *, int32_t)
-  VR_FN(DLL_CancelRange, int32_t, int32_t)
-  VR_FN(DLL_EditRecord, void, int32_t)
-  VR_FN(DLL_PostEditedRecord, void, int32_t)
-  VR_FN(DLL_PostNewRecord, int32_t, int32_t)
-  VR_FN(DLL_DeleteRecord, int32_t, int32_t)
-  VR_FN(DLL_EmptyTable, int32_t, int32_t)
-  VR_FN(DLL_GetCurrentBookMarkData, int32_t, int32_t)
-  VR_FN(DLL_AddBookmark, int32_t, int32_t, int32_t)
-  VR_FN(DLL_DeleteBookmark, void, int32_t, int32_t)
-  VR_FN(DLL_CheckBookmarkValid, int32_t, int32_t, int32_t)
-  VR_FN(DLL_GoToBookmark, int32_t, int32_t, int32_t)
-  VR_FN(DLL_RebuildTable, void, int32_t, int32_t *, int32_t *)
-  VR_FN(DLL_MapFieldsToIndex, int32_t, int32_t, TFieldNoList *, BoolSlot)
-  VR_FN(DLL_LocateRecord, int32_t, int32_t, TFieldNoList *, void *, int32_t, int32_t, BoolSlot,
-        BoolSlot)
-  VR_FN(DLL_SetFilterProc, void, int32_t, TFilterProc, intptr_t, TFilterProc, intptr_t)
-  VR_FN(DLL_SetFilterStatus, void, int32_t, BoolSlot, BoolSlot)
-  VR_FN(DLL_SetFiltered, void, int32_t, BoolSlot)
-  VR_FN(DLL_InternalStatus, void, uint8_t *, int32_t, int32_t)
-  VR_FN(DLL_VRIFileOps, int32_t, int32_t, BoolSlot, const uint8_t *, TFieldDefList *,
-        TIndexDefList *)
-  VR_FN(DLL_TableUtils, int32_t, int32_t, const uint8_t *, const uint8_t *, int32_t)
-#undef VR_FN
+  // One pointer per export of the list, named as the export.
+#define VELMORA_EXPORT(ordinal, result, name, parameters) \
+  ExportSlots<decltype(&::name)> name = nullptr;
+#include <velmora/velmora_exports.h>
+#undef VELMORA_EXPORT
 
   // Loads the library under test; with a private copy, an instance of its own
   // that shares no state with any other loaded copy.

@@ -69,6 +69,22 @@ TEST_F(Rebuild, SoundTableKeepsEveryRecordAndLeavesTheOldFileBeside) {
   ExpectSound(10);
 }
 
+TEST_F(Rebuild, TheKeptDataFileIsNoPartOfTheTableForTheUtilities) {
+  PostTen();
+  Run();
+  a.DLL_CloseTable(h);
+  std::string dir = fs::path(t.schemaPath()).parent_path().string();
+  TightShortString source(t.schemaPath()), copy(dir + "/copy.vri"), none("");
+  EXPECT_EQ(1, a.DLL_TableUtils(0, source.get(), copy.get(), 2));
+  EXPECT_TRUE(fs::exists(dir + "/copy.vrd"));
+  EXPECT_FALSE(fs::exists(dir + "/copy.VXX")) << "not copied";
+  auto kept = FileBytes(t.FilePath(".VXX"));
+  EXPECT_EQ(1, a.DLL_TableUtils(0, source.get(), none.get(), 1));
+  EXPECT_FALSE(fs::exists(t.FilePath(".vrd")));
+  EXPECT_EQ(kept, FileBytes(t.FilePath(".VXX"))) << "not deleted";
+  EXPECT_LT(a.DLL_TableUtils(0, source.get(), none.get(), 1), 0) << "a missing table";
+}
+
 TEST_F(Rebuild, CorruptRecordsAndDuplicateKeysAreDropped) {
   PostTen();
   auto bad = t.Make({"50", "bad"});

@@ -33,7 +33,7 @@ if ! cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1; then
 fi
 libdir="$(cd "$prefix" && ls -d lib*/libvelmora.so | xargs dirname)"
 for file in bin/velmora "$libdir/libvelmora.so" "$libdir/libvelmora.so.2" "$libdir/libvelmora_c.so" \
-  include/velmora/velmora.h include/velmora/velmora.hpp include/velmora/velmora_c.h include/velmora/velmora_c_ops.h \
+  include/velmora/velmora.h include/velmora/velmora_exports.h include/velmora/velmora.hpp include/velmora/velmora_c.h include/velmora/velmora_c_ops.h \
   "$libdir/cmake/Velmora/VelmoraConfig.cmake" "$libdir/cmake/Velmora/VelmoraConfigVersion.cmake" \
   "$libdir/pkgconfig/velmora.pc"; do
   expect "installed $file" "yes" "$([ -f "$prefix/$file" ] && echo yes || echo missing)"

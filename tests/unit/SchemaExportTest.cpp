@@ -1,5 +1,4 @@
 // The schema operations through the export, called as a client calls them.
-#define VELMORA_NO_PROTOTYPES
 #include <velmora/velmora.h>
 
 #include <gtest/gtest.h>
@@ -9,14 +8,6 @@
 #include "DLL_Comm/Registry.h"
 #include "SchemaTestSupport.h"
 #include "Velmoradb/VelmoraDB.h"
-
-extern "C" {
-int32_t VR_CALL DLL_Connect(int32_t clientId);
-int32_t VR_CALL DLL_Disconnect(int32_t h);
-uint8_t VR_CALL DLL_CheckOpen(int32_t h);
-int32_t VR_CALL DLL_VRIFileOps(int32_t h, uint8_t operation, const uint8_t *fileName,
-                               TFieldDefList *fields, TIndexDefList *indexes);
-}
 
 using namespace velmora;
 using namespace schema_test;

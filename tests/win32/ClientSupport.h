@@ -21,16 +21,13 @@ class Checks {
   bool True(bool ok, const std::string &what);
   bool Equal(int64_t actual, int64_t expected, const std::string &what);
   bool Text(const std::string &actual, const std::string &expected, const std::string &what);
-  // A check that cannot run in this build yet (the feature reports itself missing).
-  void Skip(const std::string &what, const std::string &why);
-  // Prints "<passed> passed, <failed> failed[, <skipped> skipped]"; returns the exit code.
+  // Prints "<passed> passed, <failed> failed"; returns the exit code.
   int Summary(const char *program) const;
   int Failed() const { return failed_; }
 
  private:
   int passed_ = 0;
   int failed_ = 0;
-  int skipped_ = 0;
 };
 
 // ---- structured exceptions -------------------------------------------------

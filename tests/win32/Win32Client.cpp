@@ -14,6 +14,7 @@
 #include <velmora/velmora.h>
 
 #include "ClientSupport.h"
+#include "ExportApi.h"
 
 using client::Checks;
 using client::Raised;
@@ -23,7 +24,9 @@ using client::FileSize;
 
 namespace {
 
-// The export table: every name with its ordinal (10 is empty).
+// The export table: every name with its ordinal (10 is empty).  Written out
+// here on its own, not taken from the list the library is built from, so that
+// a change to that list shows as a difference.
 struct ExportEntry {
   const char *name;
   int ordinal;
@@ -90,37 +93,18 @@ const ExportEntry kExports[] = {
 };
 constexpr int kExportCount = sizeof kExports / sizeof kExports[0];
 
-// Function pointer types as a client declares them.  Boolean arguments are
-// declared as whole 32-bit slots so that the tests can fill the upper bits.
-using ConnectFn = int32_t(__stdcall *)(int32_t);
-using DisconnectFn = int32_t(__stdcall *)(int32_t);
-using CheckOpenFn = uint8_t(__stdcall *)(int32_t);
-using ShowStatsFn = void(__stdcall *)(uint8_t *);
-using VRIFileOpsFn = int32_t(__stdcall *)(int32_t, uint32_t, const uint8_t *, TFieldDefList *,
-                                          TIndexDefList *);
-
-// The loaded library and its user exports.
+// The loaded library and its exports.
 struct Library {
   HMODULE module = nullptr;
-  ConnectFn connect = nullptr;
-  DisconnectFn disconnect = nullptr;
-  CheckOpenFn checkOpen = nullptr;
-  ShowStatsFn showStats = nullptr;
-  VRIFileOpsFn vriFileOps = nullptr;
+  client::ExportApi api;
 
   std::string Stats() const {
     ShortString text;
     std::memset(text.bytes, 0xCC, sizeof text.bytes);
-    showStats(text.bytes);
+    api.ShowStats(text.bytes);
     return text.Text();
   }
 };
-
-const char kNotBuilt[] = "is not available in this build of Velmora";
-
-bool NotBuilt(const Raised &raised) {
-  return raised.raised && raised.message.find(kNotBuilt) != std::string::npos;
-}
 
 // ---- the DLL file ------------------------------------------------------------
 
@@ -199,31 +183,31 @@ void CheckUsers(Checks &checks, const Library &lib) {
   client::ExpectCallerFloatState(checks, "ShowStats");
 
   int32_t user = -1;
-  raised = client::Catching([&] { user = lib.connect(7); });
+  raised = client::Catching([&] { user = lib.api.DLL_Connect(7); });
   client::ExpectNoFailure(checks, raised, "DLL_Connect(7)");
   checks.Equal(user, 1, "first DLL_Connect returns handle 1");
   client::ExpectCallerFloatState(checks, "DLL_Connect");
   checks.Text(lib.Stats(), "20/-1 nil :1/7 nil :", "ShowStats after connecting client 7");
 
   uint8_t open = 0xEE;
-  raised = client::Catching([&] { open = lib.checkOpen(user); });
+  raised = client::Catching([&] { open = lib.api.DLL_CheckOpen(user); });
   client::ExpectNoFailure(checks, raised, "DLL_CheckOpen(1)");
   checks.Equal(open, 0, "a new user's table is closed");
   client::ExpectCallerFloatState(checks, "DLL_CheckOpen");
 
   int32_t second = -1;
-  client::Catching([&] { second = lib.connect(-5); });
+  client::Catching([&] { second = lib.api.DLL_Connect(-5); });
   checks.Equal(second, 2, "second DLL_Connect returns handle 2");
   int32_t result = -1;
-  raised = client::Catching([&] { result = lib.disconnect(user); });
+  raised = client::Catching([&] { result = lib.api.DLL_Disconnect(user); });
   client::ExpectNoFailure(checks, raised, "DLL_Disconnect(1)");
   checks.Equal(result, 0, "DLL_Disconnect returns 0");
   checks.Text(lib.Stats(), "30/-1 nil :1/-1 nil :2/-5 nil :", "ShowStats after disconnecting user 1");
   int32_t third = -1;
-  client::Catching([&] { third = lib.connect(9); });
+  client::Catching([&] { third = lib.api.DLL_Connect(9); });
   checks.Equal(third, 3, "handles are not reused after a disconnect");
   // A handle whose low 16 bits name user 2.
-  raised = client::Catching([&] { open = lib.checkOpen(65536 + second); });
+  raised = client::Catching([&] { open = lib.api.DLL_CheckOpen(65536 + second); });
   client::ExpectNoFailure(checks, raised, "DLL_CheckOpen(65538) addresses user 2");
   checks.Equal(open, 0, "DLL_CheckOpen(65538)");
   client::ExpectCallerFloatState(checks, "after the user exports");
@@ -234,29 +218,29 @@ void CheckFailures(Checks &checks, const Library &lib) {
   client::UnmaskedFloat fpu;
   const char kInvalid[] = "Invalid user handle for Velmora access";
   uint8_t open = 0xEE;
-  Raised raised = client::Catching([&] { open = lib.checkOpen(0); });
+  Raised raised = client::Catching([&] { open = lib.api.DLL_CheckOpen(0); });
   client::ExpectFailure(checks, raised, kInvalid, "EUserAccessError", "DLL_CheckOpen(0)");
   checks.Equal(raised.ioCode, 0, "DLL_CheckOpen(0): no I/O code");
   checks.Equal(open, 0xEE, "DLL_CheckOpen(0) returns nothing");
   client::ExpectCallerFloatState(checks, "after a failure");
 
-  raised = client::Catching([&] { lib.checkOpen(65536); });
+  raised = client::Catching([&] { lib.api.DLL_CheckOpen(65536); });
   client::ExpectFailure(checks, raised, kInvalid, "EUserAccessError", "DLL_CheckOpen(65536)");
-  raised = client::Catching([&] { lib.disconnect(1000); });
+  raised = client::Catching([&] { lib.api.DLL_Disconnect(1000); });
   client::ExpectFailure(checks, raised, kInvalid, "EUserAccessError", "DLL_Disconnect(1000)");
   // The library keeps working after a failure, and a second failure in a row
   // carries its own texts.
   int32_t user = -1;
-  raised = client::Catching([&] { user = lib.connect(11); });
+  raised = client::Catching([&] { user = lib.api.DLL_Connect(11); });
   client::ExpectNoFailure(checks, raised, "DLL_Connect after failures");
-  raised = client::Catching([&] { lib.checkOpen(user + 1); });
+  raised = client::Catching([&] { lib.api.DLL_CheckOpen(user + 1); });
   client::ExpectFailure(checks, raised, kInvalid, "EUserAccessError", "DLL_CheckOpen(count)");
-  raised = client::Catching([&] { lib.disconnect(user); });
+  raised = client::Catching([&] { lib.api.DLL_Disconnect(user); });
   client::ExpectNoFailure(checks, raised, "DLL_Disconnect of the new user");
-  raised = client::Catching([&] { lib.checkOpen(user); });
+  raised = client::Catching([&] { lib.api.DLL_CheckOpen(user); });
   checks.True(raised.raised && raised.className == "EUserAccessError",
               "DLL_CheckOpen of a disconnected user is refused");
-  raised = client::Catching([&] { lib.showStats(nullptr); });
+  raised = client::Catching([&] { lib.api.ShowStats(nullptr); });
   checks.True(raised.raised && raised.code == VELMORA_EXCEPTION_CODE,
               "ShowStats without a buffer is refused with the library's exception");
   client::ExpectCallerFloatState(checks, "after the failures");
@@ -271,14 +255,14 @@ void CheckStackAlignment(Checks &checks, const Library &lib) {
     bool balanced = false;
     uint32_t handle = 0;
     Raised raised = client::Catching([&] {
-      handle = client::CallWithStackOffset(reinterpret_cast<const void *>(lib.connect), 100 + residue,
+      handle = client::CallWithStackOffset(reinterpret_cast<const void *>(lib.api.DLL_Connect), 100 + residue,
                                            residue, &balanced);
     });
     client::ExpectNoFailure(checks, raised, "DLL_Connect" + at);
     checks.True(balanced, "DLL_Connect removes its argument" + at);
     ShortString text;
     raised = client::Catching([&] {
-      client::CallWithStackOffset(reinterpret_cast<const void *>(lib.showStats),
+      client::CallWithStackOffset(reinterpret_cast<const void *>(lib.api.ShowStats),
                                   reinterpret_cast<uint32_t>(text.bytes), residue, &balanced);
     });
     client::ExpectNoFailure(checks, raised, "ShowStats" + at);
@@ -289,11 +273,11 @@ void CheckStackAlignment(Checks &checks, const Library &lib) {
                     stats.compare(stats.size() - entry.size(), entry.size(), entry) == 0,
                 "ShowStats lists the user connected" + at);
     raised = client::Catching([&] {
-      client::CallWithStackOffset(reinterpret_cast<const void *>(lib.checkOpen), 0, residue, &balanced);
+      client::CallWithStackOffset(reinterpret_cast<const void *>(lib.api.DLL_CheckOpen), 0, residue, &balanced);
     });
     client::ExpectFailure(checks, raised, "Invalid user handle for Velmora access", "EUserAccessError",
                           "DLL_CheckOpen(0)" + at);
-    client::Catching([&] { lib.disconnect(static_cast<int32_t>(handle)); });
+    client::Catching([&] { lib.api.DLL_Disconnect(static_cast<int32_t>(handle)); });
   }
 }
 
@@ -307,44 +291,34 @@ void CheckBooleanArguments(Checks &checks, const Library &lib) {
   client::UnmaskedFloat fpu;
   TempFolder folder;
   if (!checks.True(!folder.Path().empty(), "temporary folder created")) return;
-  int32_t user = lib.connect(21);
+  int32_t user = lib.api.DLL_Connect(21);
   ShortString name(folder.Path() + "\\empty.dat");
   TFieldDefList fields{0, nullptr};
   TIndexDefList indexes{0, nullptr};
   int32_t result = -1;
   Raised raised = client::Catching([&] {
-    result = lib.vriFileOps(user, client::GarbageBool(false), name.bytes, &fields, &indexes);
+    result = lib.api.DLL_VRIFileOps(user, client::GarbageBool(false), name.bytes, &fields, &indexes);
   });
-  if (NotBuilt(raised)) {
-    checks.Skip("schema write and read with boolean slots", raised.message);
-  } else {
-    client::ExpectNoFailure(checks, raised, "DLL_VRIFileOps(write) with 0x5A3C7E00");
-    checks.Equal(result, 0, "writing an empty schema returns 0");
-    checks.Equal(FileSize(folder.Path() + "\\empty.vri"), 520, "the schema file was written");
-    checks.Equal(FileSize(folder.Path() + "\\empty.vrd"), 0, "the empty data file was written");
-    result = -1;
-    ShortString schema(folder.Path() + "\\empty.vri");
-    raised = client::Catching([&] {
-      result = lib.vriFileOps(user, client::GarbageBool(true), schema.bytes, &fields, &indexes);
-    });
-    client::ExpectNoFailure(checks, raised, "DLL_VRIFileOps(read) with 0xA5C3E701");
-    checks.Equal(result, 0, "reading the empty schema returns 0");
-    // Reading a missing schema raises the I/O error with the Windows code.
-    ShortString missing(folder.Path() + "\\missing.vri");
-    raised = client::Catching([&] {
-      lib.vriFileOps(user, 0x00000080u, missing.bytes, &fields, &indexes);
-    });
-    client::ExpectFailure(checks, raised, "File not found", "EInOutError", "reading a missing schema");
-    checks.Equal(raised.ioCode, ERROR_FILE_NOT_FOUND, "I/O code of a missing schema");
-  }
+  client::ExpectNoFailure(checks, raised, "DLL_VRIFileOps(write) with 0x5A3C7E00");
+  checks.Equal(result, 0, "writing an empty schema returns 0");
+  checks.Equal(FileSize(folder.Path() + "\\empty.vri"), 520, "the schema file was written");
+  checks.Equal(FileSize(folder.Path() + "\\empty.vrd"), 0, "the empty data file was written");
+  result = -1;
+  ShortString schema(folder.Path() + "\\empty.vri");
+  raised = client::Catching([&] {
+    result = lib.api.DLL_VRIFileOps(user, client::GarbageBool(true), schema.bytes, &fields, &indexes);
+  });
+  client::ExpectNoFailure(checks, raised, "DLL_VRIFileOps(read) with 0xA5C3E701");
+  checks.Equal(result, 0, "reading the empty schema returns 0");
+  // Reading a missing schema raises the I/O error with the Windows code.
+  ShortString missing(folder.Path() + "\\missing.vri");
+  raised = client::Catching([&] {
+    lib.api.DLL_VRIFileOps(user, 0x00000080u, missing.bytes, &fields, &indexes);
+  });
+  client::ExpectFailure(checks, raised, "File not found", "EInOutError", "reading a missing schema");
+  checks.Equal(raised.ioCode, ERROR_FILE_NOT_FOUND, "I/O code of a missing schema");
   client::ExpectCallerFloatState(checks, "after the schema operations");
-  lib.disconnect(user);
-}
-
-template <class Fn>
-bool Resolve(Checks &checks, HMODULE module, const char *name, Fn *target) {
-  *target = reinterpret_cast<Fn>(reinterpret_cast<void *>(GetProcAddress(module, name)));
-  return checks.True(*target != nullptr, std::string("resolve ") + name);
+  lib.api.DLL_Disconnect(user);
 }
 
 }  // namespace
@@ -361,11 +335,7 @@ int main(int argc, char **argv) {
     std::printf("  error %lu\n", static_cast<unsigned long>(GetLastError()));
     return checks.Summary("velmora_win32_client");
   }
-  bool resolved = Resolve(checks, lib.module, "DLL_Connect", &lib.connect);
-  resolved &= Resolve(checks, lib.module, "DLL_Disconnect", &lib.disconnect);
-  resolved &= Resolve(checks, lib.module, "DLL_CheckOpen", &lib.checkOpen);
-  resolved &= Resolve(checks, lib.module, "ShowStats", &lib.showStats);
-  resolved &= Resolve(checks, lib.module, "DLL_VRIFileOps", &lib.vriFileOps);
+  bool resolved = client::ResolveExports(checks, lib.module, lib.api);
 
   CheckExportDirectory(checks, lib.module);
   CheckImports(checks, lib.module);
