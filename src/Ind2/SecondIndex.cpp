@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <limits>
+#include <tuple>
 #include <vector>
 
 #include <velmora/velmora.hpp>
@@ -147,19 +148,12 @@ void TVRSecondIndex::SetSavedPlace(int32_t file, int32_t position) {
 }
 
 void TVRSecondIndex::SaveState(State &s) const {
-  s.entryCount = EntryCount;
-  s.curPosition = CurPosition;
-  s.curFileNo = CurFileNo;
-  s.savedFileNo = SavedFileNo;
-  s.savedPosition = SavedPosition;
+  s = {EntryCount, CurPosition, CurFileNo, SavedFileNo, SavedPosition};
 }
 
 void TVRSecondIndex::RestoreState(const State &s) {
-  EntryCount = s.entryCount;
-  CurPosition = s.curPosition;
-  CurFileNo = s.curFileNo;
-  SavedFileNo = s.savedFileNo;
-  SavedPosition = s.savedPosition;
+  std::tie(EntryCount, CurPosition, CurFileNo, SavedFileNo, SavedPosition) =
+      std::tie(s.entryCount, s.curPosition, s.curFileNo, s.savedFileNo, s.savedPosition);
 }
 
 void TVRSecondIndex::WriteEntries(int32_t k, int32_t n) {
