@@ -7,10 +7,10 @@
 # Both builds write both files, so the native build's export check and the
 # Windows build's DLL check read the same table.  CMake configures again when
 # the list changes.
-set(VELMORA_EXPORT_LIST ${CMAKE_SOURCE_DIR}/include/velmora/velmora_exports.h)
-set(VELMORA_VERSION_SCRIPT ${CMAKE_BINARY_DIR}/exports/velmora.map)
-set(VELMORA_DEF_FILE ${CMAKE_BINARY_DIR}/exports/Velmora.def)
-set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${VELMORA_EXPORT_LIST})
+set(VELMORA_EXPORT_LIST ${PROJECT_SOURCE_DIR}/include/velmora/velmora_exports.h)
+set(VELMORA_VERSION_SCRIPT ${PROJECT_BINARY_DIR}/exports/velmora.map)
+set(VELMORA_DEF_FILE ${PROJECT_BINARY_DIR}/exports/Velmora.def)
+set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${VELMORA_EXPORT_LIST})
 
 file(STRINGS ${VELMORA_EXPORT_LIST} entries REGEX "^VELMORA_EXPORT\\(")
 set(names)

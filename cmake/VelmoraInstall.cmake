@@ -6,32 +6,32 @@
 include(CMakePackageConfigHelpers)
 
 target_include_directories(velmora INTERFACE
-  $<BUILD_INTERFACE:${CMAKE_SOURCE_DIR}/include>
+  $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 
 install(TARGETS velmora velmora_c EXPORT VelmoraTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${CMAKE_SOURCE_DIR}/include/velmora/velmora.h ${CMAKE_SOURCE_DIR}/include/velmora/velmora.hpp
-  ${CMAKE_SOURCE_DIR}/include/velmora/velmora_exports.h ${CMAKE_SOURCE_DIR}/include/velmora/velmora_c.h
-  ${CMAKE_SOURCE_DIR}/include/velmora/velmora_c_ops.h
+install(FILES ${PROJECT_SOURCE_DIR}/include/velmora/velmora.h ${PROJECT_SOURCE_DIR}/include/velmora/velmora.hpp
+  ${PROJECT_SOURCE_DIR}/include/velmora/velmora_exports.h ${PROJECT_SOURCE_DIR}/include/velmora/velmora_c.h
+  ${PROJECT_SOURCE_DIR}/include/velmora/velmora_c_ops.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/velmora)
 install(TARGETS velmora_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 set(VELMORA_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Velmora)
 install(EXPORT VelmoraTargets NAMESPACE Velmora:: DESTINATION ${VELMORA_CMAKE_DIR})
-configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/VelmoraConfig.cmake.in
-  ${CMAKE_BINARY_DIR}/VelmoraConfig.cmake INSTALL_DESTINATION ${VELMORA_CMAKE_DIR})
-write_basic_package_version_file(${CMAKE_BINARY_DIR}/VelmoraConfigVersion.cmake
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/VelmoraConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/VelmoraConfig.cmake INSTALL_DESTINATION ${VELMORA_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/VelmoraConfigVersion.cmake
   VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
-install(FILES ${CMAKE_BINARY_DIR}/VelmoraConfig.cmake ${CMAKE_BINARY_DIR}/VelmoraConfigVersion.cmake
+install(FILES ${PROJECT_BINARY_DIR}/VelmoraConfig.cmake ${PROJECT_BINARY_DIR}/VelmoraConfigVersion.cmake
   DESTINATION ${VELMORA_CMAKE_DIR})
 
 # The pkg-config file names the prefix relative to its own folder.
 file(RELATIVE_PATH VELMORA_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
 string(REGEX REPLACE "/$" "" VELMORA_PC_TO_PREFIX "${VELMORA_PC_TO_PREFIX}")
-configure_file(${CMAKE_SOURCE_DIR}/cmake/velmora.pc.in ${CMAKE_BINARY_DIR}/velmora.pc @ONLY)
-install(FILES ${CMAKE_BINARY_DIR}/velmora.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/velmora.pc.in ${PROJECT_BINARY_DIR}/velmora.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/velmora.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 # The SQLite extension (sqlite/), built only where SQLite is present, goes
 # beside the library it links to and finds it there.

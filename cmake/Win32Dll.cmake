@@ -3,12 +3,14 @@
 
 # Entry points may be called with the stack aligned to 4 bytes only; the
 # compiler then realigns wherever it needs more.
-target_compile_options(velmora_engine PRIVATE -mincoming-stack-boundary=2)
+get_property(velmora_layers GLOBAL PROPERTY VELMORA_LAYERS)
+foreach(layer ${velmora_layers})
+  target_compile_options(${layer} PRIVATE -mincoming-stack-boundary=2)
+endforeach()
 
-file(GLOB win32_entry_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/dll_src/win32/*.cpp)
-add_library(Velmora SHARED ${win32_entry_sources} ${VELMORA_DEF_FILE})
+add_library(Velmora SHARED ${PROJECT_SOURCE_DIR}/src/dll_src/win32/DllEntry.cpp ${VELMORA_DEF_FILE})
 target_compile_options(Velmora PRIVATE -mincoming-stack-boundary=2)
-target_link_libraries(Velmora PRIVATE -Wl,--whole-archive velmora_engine -Wl,--no-whole-archive)
+target_link_libraries(Velmora PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,velmora_dll_src>")
 # The C and C++ runtimes (and the thread runtime) go into the DLL, so it needs
 # only system DLLs.  The module-definition file maps each undecorated export
 # name to its __stdcall function.
@@ -19,5 +21,5 @@ set_target_properties(Velmora PROPERTIES PREFIX "" OUTPUT_NAME Velmora
 
 if(VELMORA_TESTS)
   enable_testing()
-  add_subdirectory(${CMAKE_SOURCE_DIR}/tests/win32 ${CMAKE_BINARY_DIR}/tests/win32)
+  add_subdirectory(${PROJECT_SOURCE_DIR}/tests/win32 ${PROJECT_BINARY_DIR}/tests/win32)
 endif()

@@ -13,7 +13,7 @@ set -uo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${1:?usage: check-dll.sh BUILD_DIR}"
 dll="$build/Velmora.dll"
-engine="$build/libvelmora_engine.a"
+engine="$build/src/libvelmora_dll_src.a"
 objdump=i686-w64-mingw32-objdump
 nm=i686-w64-mingw32-nm
 failures=0

@@ -8,9 +8,9 @@
 #include "VRcomm/DefLists.h"
 #include "VRcomm/FieldTypes.h"
 #include "VRcomm/FileNames.h"
+#include "VRcomm/IndexLayout.h"
 #include "VRcomm/ShortString.h"
 #include "VRcomm/LittleEndian.h"
-#include "Velmoradb/RecBase.h"
 
 namespace velmora {
 
@@ -22,9 +22,6 @@ namespace {
 void PutText(uint8_t *at, const std::string &text) { ToShort(at, text, kTextMax); }
 
 std::string Quoted(const std::string &name) { return "\"" + name + "\""; }
-
-// The largest storage size and offset a field descriptor can hold (signed 16-bit).
-constexpr int32_t kMaxFieldPosition = 32767;
 
 [[noreturn]] void RaiseDefinition(const std::string &message) {
   throw EVelmoraDBError("Cannot write the table definition: " + message);
@@ -54,31 +51,20 @@ int32_t TMiscFileOps::AllocateOffset(int32_t size) {
   return at;
 }
 
-std::string TMiscFileOps::DataFileName(const std::string &schemaName) {
-  return ReplaceExtension(schemaName, ".vrd");
-}
-
-std::string TMiscFileOps::IndexFileName(const std::string &schemaName, int32_t k, int which) {
-  std::string ext = ".v";
-  ext += static_cast<char>('a' + k);
-  ext += static_cast<char>('0' + which);
-  return ReplaceExtension(schemaName, ext);
-}
-
 void TMiscFileOps::CreateDataFile(const std::string &name) { CreateWith(name, 1, nullptr, 0); }
 
 void TMiscFileOps::CreateLeafFile(const std::string &name) {
-  // Each block: entry count 0, next block -1, 24 bytes of zero.
-  uint8_t blocks[kLeafInitialBlocks * kLeafBlockSize] = {};
-  for (int b = 0; b < kLeafInitialBlocks; ++b) PutInt32(blocks + b * kLeafBlockSize + 4, -1);
-  CreateWith(name, kLeafBlockSize, blocks, kLeafInitialBlocks);
+  // Each block: entry count 0, word 1 -1, 24 bytes of zero.
+  uint8_t blocks[leaf::kInitialBlocks * leaf::kBlockBytes] = {};
+  for (int b = 0; b < leaf::kInitialBlocks; ++b) PutInt32(blocks + b * leaf::kBlockBytes + 4, -1);
+  CreateWith(name, leaf::kBlockBytes, blocks, leaf::kInitialBlocks);
 }
 
 void TMiscFileOps::CreateDirectoryFile(const std::string &name) {
-  uint8_t entry[kDirectoryEntrySize];
-  PutInt32(entry, 2);
-  PutInt32(entry + 4, -1);
-  CreateWith(name, kDirectoryEntrySize, entry, 1);
+  uint8_t entry[directory::kEntryBytes];
+  PutInt32(entry + directory::kEntryBlock, leaf::kFirstLiveBlock);
+  PutInt32(entry + directory::kEntryFirst, -1);
+  CreateWith(name, directory::kEntryBytes, entry, 1);
 }
 
 void TMiscFileOps::ReadBlock() {
@@ -91,11 +77,35 @@ void TMiscFileOps::WriteBlock() { WriteWhole(schemaFile_, block_, 1); }
 int32_t TMiscFileOps::WriteSchema(const std::string &fileName, TFieldDefList &fields,
                                   TIndexDefList &indexes) {
   if (fileName.empty()) RaiseDefinition("no schema file name was given");
-  schemaName_ = ReplaceExtension(fileName, ".vri");
+  schemaName_ = SchemaFileName(fileName);
   fieldCount_ = fields.Count();
   indexCount_ = indexes.Count();
 
   // The whole definition is checked first, so that a refused one creates no file.
+  CheckCounts();
+  SchemaDefinition def;
+  CheckFields(fields, def);
+  CheckIndexes(indexes, def);
+
+  schemaFile_.Bind(schemaName_);
+  schemaFile_.Create();
+  WriteHeaderBlock();
+  runningOffset_ = RoundUp4(fieldCount_);
+  for (int32_t i = 0; i < fieldCount_; ++i) {
+    WriteFieldBlock(def.fields[static_cast<size_t>(i)], def.sizes[static_cast<size_t>(i)]);
+  }
+  for (int32_t i = 0; i < indexCount_; ++i) {
+    WriteIndexBlock(def.indexNames[static_cast<size_t>(i)], def.indexFields[static_cast<size_t>(i)]);
+  }
+  PatchRecordSize();
+  int32_t result = static_cast<int32_t>(schemaFile_.Size() - 1);
+  schemaFile_.Close();
+
+  CreateCompanionFiles();
+  return result;
+}
+
+void TMiscFileOps::CheckCounts() const {
   if (fieldCount_ < 0) RaiseDefinition("invalid field count " + std::to_string(fieldCount_));
   if (fieldCount_ > kMaxFields) {
     RaiseDefinition(std::to_string(fieldCount_) + " fields given; a table has at most 26 fields");
@@ -105,12 +115,14 @@ int32_t TMiscFileOps::WriteSchema(const std::string &fileName, TFieldDefList &fi
     RaiseDefinition(std::to_string(indexCount_) +
                     " indexes given; a table has at most 13 indexes");
   }
+}
 
-  std::vector<TFieldDescriptor> defs(static_cast<size_t>(fieldCount_));
-  std::vector<int32_t> sizes(defs.size());
+void TMiscFileOps::CheckFields(TFieldDefList &fields, SchemaDefinition &def) {
+  def.fields.resize(static_cast<size_t>(fieldCount_));
+  def.sizes.resize(def.fields.size());
   runningOffset_ = RoundUp4(fieldCount_);  // room of the null flags
   for (int32_t i = 0; i < fieldCount_; ++i) {
-    TFieldDescriptor &d = defs[static_cast<size_t>(i)];
+    TFieldDescriptor &d = def.fields[static_cast<size_t>(i)];
     fields.GetField(i, d);
     std::string name = FromShort(d.Name);
     std::string what = "field " + std::to_string(i) + " " + Quoted(name);
@@ -126,7 +138,7 @@ int32_t TMiscFileOps::WriteSchema(const std::string &fileName, TFieldDefList &fi
       }
       size = d.Len + 1;
     }
-    sizes[static_cast<size_t>(i)] = size;
+    def.sizes[static_cast<size_t>(i)] = size;
     int32_t offset = AllocateOffset(size);
     if (offset > kMaxFieldPosition) {
       RaiseDefinition(what + " would start at byte " + std::to_string(offset) +
@@ -140,14 +152,16 @@ int32_t TMiscFileOps::WriteSchema(const std::string &fileName, TFieldDefList &fi
                     " bytes long; a record holds at most " + std::to_string(kMaxRecordSize) +
                     " bytes");
   }
+}
 
-  std::vector<std::string> indexNames(static_cast<size_t>(indexCount_));
-  std::vector<std::vector<int32_t>> indexFields(indexNames.size());
+void TMiscFileOps::CheckIndexes(TIndexDefList &indexes, SchemaDefinition &def) const {
+  def.indexNames.resize(static_cast<size_t>(indexCount_));
+  def.indexFields.resize(def.indexNames.size());
   for (int32_t i = 0; i < indexCount_; ++i) {
-    indexNames[static_cast<size_t>(i)] = indexes.GetName(i);
-    std::vector<int32_t> &nos = indexFields[static_cast<size_t>(i)];
+    def.indexNames[static_cast<size_t>(i)] = indexes.GetName(i);
+    std::vector<int32_t> &nos = def.indexFields[static_cast<size_t>(i)];
     nos = indexes.GetFieldNos(i);
-    std::string what = "index " + std::to_string(i) + " " + Quoted(indexNames[static_cast<size_t>(i)]);
+    std::string what = "index " + std::to_string(i) + " " + Quoted(def.indexNames[static_cast<size_t>(i)]);
     if (nos.size() > static_cast<size_t>(kMaxIndexFields)) {
       RaiseDefinition(what + " has " + std::to_string(nos.size()) +
                       " key fields; an index covers at most 10 fields");
@@ -159,11 +173,9 @@ int32_t TMiscFileOps::WriteSchema(const std::string &fileName, TFieldDefList &fi
       }
     }
   }
+}
 
-  // The schema file.
-  schemaFile_.Bind(schemaName_);
-  schemaFile_.Create();
-
+void TMiscFileOps::WriteHeaderBlock() {
   std::memset(block_, 0, sizeof block_);
   PutInt32(block_ + kHeaderFieldCount, fieldCount_);
   PutInt32(block_ + kHeaderIndexCount, indexCount_);
@@ -171,57 +183,51 @@ int32_t TMiscFileOps::WriteSchema(const std::string &fileName, TFieldDefList &fi
   DoubleToReal48(kVersion, version_);
   std::memcpy(block_ + kHeaderVersion, version_, sizeof version_);
   WriteBlock();
+}
 
-  runningOffset_ = RoundUp4(fieldCount_);
-  for (int32_t i = 0; i < fieldCount_; ++i) {
-    const TFieldDescriptor &d = defs[static_cast<size_t>(i)];
-    std::memset(block_, 0, sizeof block_);
-    PutText(block_ + kFieldName, FromShort(d.Name));
-    block_[kFieldType] = static_cast<uint8_t>(d.FieldType);
-    int32_t size = sizes[static_cast<size_t>(i)];
-    PutInt32(block_ + kFieldSize, size);
-    PutInt32(block_ + kFieldOffset, AllocateOffset(size));
-    const int32_t has[4] = {d.HasParam0, d.HasParam1, d.HasParam2, d.HasParam3};
-    for (int p = 0; p < 4; ++p) PutInt32(block_ + kFieldHasParam0 + 4 * p, has[p]);
-    if (d.HasParam0 != 0) PutInt32(block_ + kFieldFlags, d.FieldFlags);
-    const uint8_t *texts[3] = {d.Param1, d.Param2, d.Param3};
-    const int32_t at[3] = {kFieldParam1, kFieldParam2, kFieldParam3};
-    for (int p = 0; p < 3; ++p) {
-      if (has[p + 1] == 0) continue;
-      std::string text = FromShort(texts[p]);
-      // Currency parameters hold plain numbers: the sign is not stored.
-      if (d.FieldType == 'C') text = StripCurrencySign(text);
-      PutText(block_ + at[p], text);
-    }
-    WriteBlock();
+void TMiscFileOps::WriteFieldBlock(const TFieldDescriptor &d, int32_t size) {
+  std::memset(block_, 0, sizeof block_);
+  PutText(block_ + kFieldName, FromShort(d.Name));
+  block_[kFieldType] = static_cast<uint8_t>(d.FieldType);
+  PutInt32(block_ + kFieldSize, size);
+  PutInt32(block_ + kFieldOffset, AllocateOffset(size));
+  const int32_t has[4] = {d.HasParam0, d.HasParam1, d.HasParam2, d.HasParam3};
+  for (int p = 0; p < 4; ++p) PutInt32(block_ + kFieldHasParam0 + 4 * p, has[p]);
+  if (d.HasParam0 != 0) PutInt32(block_ + kFieldFlags, d.FieldFlags);
+  const uint8_t *texts[3] = {d.Param1, d.Param2, d.Param3};
+  const int32_t at[3] = {kFieldParam1, kFieldParam2, kFieldParam3};
+  for (int p = 0; p < 3; ++p) {
+    if (has[p + 1] == 0) continue;
+    std::string text = FromShort(texts[p]);
+    // Currency parameters hold plain numbers: the sign is not stored.
+    if (d.FieldType == 'C') text = StripCurrencySign(text);
+    PutText(block_ + at[p], text);
   }
+  WriteBlock();
+}
 
-  for (int32_t i = 0; i < indexCount_; ++i) {
-    const std::vector<int32_t> &nos = indexFields[static_cast<size_t>(i)];
-    std::memset(block_, 0, sizeof block_);
-    PutText(block_ + kIndexName, indexNames[static_cast<size_t>(i)]);
-    PutInt32(block_ + kIndexFieldCount, static_cast<int32_t>(nos.size()));
-    for (size_t j = 0; j < nos.size(); ++j) PutInt32(block_ + kIndexFieldNos + 4 * j, nos[j]);
-    WriteBlock();
-  }
+void TMiscFileOps::WriteIndexBlock(const std::string &name, const std::vector<int32_t> &nos) {
+  std::memset(block_, 0, sizeof block_);
+  PutText(block_ + kIndexName, name);
+  PutInt32(block_ + kIndexFieldCount, static_cast<int32_t>(nos.size()));
+  for (size_t j = 0; j < nos.size(); ++j) PutInt32(block_ + kIndexFieldNos + 4 * j, nos[j]);
+  WriteBlock();
+}
 
-  // The record size is known only now: patch it into the header.
+void TMiscFileOps::PatchRecordSize() {
   schemaFile_.Seek(0);
   ReadBlock();
   PutInt32(block_ + kHeaderRecordSize, runningOffset_);
   schemaFile_.Seek(0);
   WriteBlock();
+}
 
-  int32_t result = static_cast<int32_t>(schemaFile_.Size() - 1);
-  schemaFile_.Close();
-
-  // The companion files of a new, empty table.
+void TMiscFileOps::CreateCompanionFiles() const {
   CreateDataFile(DataFileName(schemaName_));
   for (int32_t k = 0; k < indexCount_; ++k) {
-    CreateLeafFile(IndexFileName(schemaName_, k, 1));
-    CreateDirectoryFile(IndexFileName(schemaName_, k, 2));
+    CreateLeafFile(LeafFileName(schemaName_, k));
+    CreateDirectoryFile(DirectoryFileName(schemaName_, k));
   }
-  return result;
 }
 
 int32_t TMiscFileOps::ReadSchema(const std::string &fileName, TFieldDefList &fields,

@@ -12,8 +12,6 @@ namespace velmora {
 using namespace schema;
 
 namespace {
-// The largest storage size and offset a field descriptor can hold (signed 16-bit).
-constexpr int32_t kMaxFieldPosition = 32767;
 }  // namespace
 
 SchemaReader::SchemaReader(platform::File &file, const std::string &name, Raiser raise)

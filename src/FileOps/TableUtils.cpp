@@ -9,7 +9,7 @@
 #include "FileOps/SchemaImage.h"
 #include "VRcomm/FieldTypes.h"
 #include "VRcomm/FileNames.h"
-#include "Velmoradb/TablePager.h"
+#include "VRcomm/JournalLayout.h"
 #include "platform/Platform.h"
 
 namespace velmora {
@@ -28,13 +28,11 @@ struct TableFile {
 std::vector<TableFile> FileSet(const std::string &source, const std::string &dest,
                                int32_t indexCount) {
   std::vector<TableFile> files;
-  files.push_back({FileKind::Schema, ReplaceExtension(source, ".vri"), ReplaceExtension(dest, ".vri")});
-  files.push_back({FileKind::Data, TMiscFileOps::DataFileName(source), TMiscFileOps::DataFileName(dest)});
+  files.push_back({FileKind::Schema, SchemaFileName(source), SchemaFileName(dest)});
+  files.push_back({FileKind::Data, DataFileName(source), DataFileName(dest)});
   for (int32_t k = 0; k < indexCount; ++k) {
-    files.push_back({FileKind::Leaf, TMiscFileOps::IndexFileName(source, k, 1),
-                     TMiscFileOps::IndexFileName(dest, k, 1)});
-    files.push_back({FileKind::Directory, TMiscFileOps::IndexFileName(source, k, 2),
-                     TMiscFileOps::IndexFileName(dest, k, 2)});
+    files.push_back({FileKind::Leaf, LeafFileName(source, k), LeafFileName(dest, k)});
+    files.push_back({FileKind::Directory, DirectoryFileName(source, k), DirectoryFileName(dest, k)});
   }
   return files;
 }
@@ -116,8 +114,8 @@ int32_t IndexCountFromSchema(const std::string &source, int32_t mode) {
 // where it exists; a missing one is never an error.  A destination's stale
 // side file is removed first: its journal would belong to other files.
 bool MoveSideFile(platform::Platform &os, const std::string &source, const std::string &dest, int32_t operation) {
-  const std::string from = os.ExistingName(TablePager::JournalName(source));
-  const std::string to = os.ExistingName(TablePager::JournalName(dest));
+  const std::string from = os.ExistingName(JournalFileName(source));
+  const std::string to = os.ExistingName(JournalFileName(dest));
   switch (operation) {
     case kUtilRename:
     case kUtilCopy:
@@ -133,7 +131,7 @@ bool MoveSideFile(platform::Platform &os, const std::string &source, const std::
       int32_t error = 0;
       std::unique_ptr<platform::File> file = os.Open(from, platform::kModeSharedReadWrite, &error);
       if (!file) return false;
-      file->Truncate(TablePager::kCounterBytes);
+      file->Truncate(journal::kCounterBytes);
       return true;
     }
     default:
@@ -156,10 +154,9 @@ int32_t RunTableUtility(const std::string &source, const std::string &dest, int3
   std::unique_ptr<platform::File> lock;
   if (operation == kUtilCopy) {
     int32_t error = 0;
-    lock = os.Open(os.ExistingName(TablePager::JournalName(source)), platform::kAccessRead | platform::kShareDenyNone,
+    lock = os.Open(os.ExistingName(JournalFileName(source)), platform::kAccessRead | platform::kShareDenyNone,
                    &error);
-    if (lock && !lock->LockSlots(TablePager::kTableSlot, 1, platform::File::LockKind::kShared,
-                                 TablePager::kLockWaitMs))
+    if (lock && !lock->LockSlots(journal::kTableSlot, 1, platform::File::LockKind::kShared, journal::kLockWaitMs))
       return -1;
   }
   std::vector<TableFile> files = FileSet(source, dest, indexCount);

@@ -6,7 +6,7 @@
 #include <velmora/velmora.hpp>
 
 #include "VRcomm/FileNames.h"
-#include "Velmoradb/EngineError.h"
+#include "VRcomm/EngineError.h"
 #include "VRcomm/LittleEndian.h"
 
 namespace velmora {
@@ -22,13 +22,6 @@ const char *const kAppendError = "Error on index1 file append. Velmora may be co
 
 TInd1FOps::TInd1FOps() {
   for (auto &file : LeafFiles) file.SetRecordSize(kBlockBytes);
-}
-
-std::string TInd1FOps::LeafFileName(const std::string &tableFileName, int32_t i) {
-  std::string ext = ".V";
-  ext += static_cast<char>('A' + i);
-  ext += '1';
-  return ReplaceExtension(tableFileName, ext);
 }
 
 void TInd1FOps::RaiseReadError() { RaiseEngineError(kReadError); }

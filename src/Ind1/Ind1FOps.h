@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "VRcomm/IndexLayout.h"
 #include "platform/RecordFile.h"
 
 namespace velmora {
@@ -14,11 +15,11 @@ namespace velmora {
 class TInd1FOps {
  public:
   static constexpr int32_t kMaxIndexFiles = 13;
-  static constexpr int32_t kBlockBytes = 32;
+  static constexpr int32_t kBlockBytes = leaf::kBlockBytes;
   // A block holds at most this many record numbers.
-  static constexpr int32_t kBlockCapacity = 7;
+  static constexpr int32_t kBlockCapacity = leaf::kBlockCapacity;
   // Blocks 0 and 1 are reserved; the live blocks start at this number.
-  static constexpr int32_t kFirstLiveBlock = 2;
+  static constexpr int32_t kFirstLiveBlock = leaf::kFirstLiveBlock;
   // The working block's slots run from kFirstSlot to kLastSlot.
   static constexpr int32_t kFirstSlot = -1;
   static constexpr int32_t kLastSlot = 18;
@@ -29,7 +30,7 @@ class TInd1FOps {
   ~TInd1FOps() = default;
 
   // Opens the leaf files of indexes 0 to n-1 of the table whose schema file
-  // is tableFileName (".VA1", ".VB1", ...).
+  // is tableFileName (LeafFileName: ".va1", ".vb1", ...).
   // allowReadOnly: a file that cannot be opened for writing is opened for
   // reading (OpenedReadOnly tells).
   void OpenLeafFiles(const std::string &tableFileName, int32_t n, bool allowReadOnly = false);
@@ -53,8 +54,6 @@ class TInd1FOps {
   // Working block access, slots -1 to 18; raises EVelmoraDBError outside them.
   int32_t WorkSlot(int32_t s) const;
   void SetWorkSlot(int32_t s, int32_t value);
-  // The leaf file name of index i for a table file name.
-  static std::string LeafFileName(const std::string &tableFileName, int32_t i);
 
   platform::RecordFile &LeafFileAt(int32_t i) { return LeafFiles[i]; }
   static constexpr int32_t kWorkSlots = kLastSlot - kFirstSlot + 1;

@@ -5,7 +5,7 @@
 
 #include <velmora/velmora.hpp>
 
-#include "Velmoradb/EngineError.h"
+#include "VRcomm/EngineError.h"
 
 namespace velmora {
 
@@ -300,8 +300,8 @@ void TIndex::InsertEntry(int32_t recordNo) {
   try {
     DoInsert(recordNo);
   } catch (...) {
-    RaiseEngineError("Error on index1 record insertion. Velmora may be corrupted - suggest rebuild (" +
-                     std::to_string(SafeLastBlockNo()) + ")");
+    RaiseEngineErrorWithCause("Error on index1 record insertion. Velmora may be corrupted - suggest rebuild (" +
+                              std::to_string(SafeLastBlockNo()) + ")");
   }
 }
 
@@ -354,8 +354,8 @@ void TIndex::DeleteEntry(bool adjust) {
   try {
     DoDelete(adjust);
   } catch (...) {
-    RaiseEngineError("Error on index record deletion. Velmora may be corrupted - suggest rebuild.(" +
-                     std::to_string(SafeLastBlockNo()) + ")");
+    RaiseEngineErrorWithCause("Error on index record deletion. Velmora may be corrupted - suggest rebuild.(" +
+                              std::to_string(SafeLastBlockNo()) + ")");
   }
 }
 
@@ -433,7 +433,7 @@ void TIndex::UpdateEntry(int32_t recordNo) {
   try {
     DoUpdate(recordNo);
   } catch (...) {
-    RaiseEngineError("Error on index1 record update. Velmora may be corrupted - suggest rebuild.");
+    RaiseEngineErrorWithCause("Error on index1 record update. Velmora may be corrupted - suggest rebuild.");
   }
 }
 

@@ -8,7 +8,7 @@
 #include <velmora/velmora.hpp>
 
 #include "VRcomm/FileNames.h"
-#include "Velmoradb/EngineError.h"
+#include "VRcomm/EngineError.h"
 #include "VRcomm/LittleEndian.h"
 
 namespace velmora {
@@ -37,20 +37,13 @@ TVRSecondIndex::~TVRSecondIndex() {
   }
 }
 
-std::string TVRSecondIndex::DirFileName(const std::string &tableFileName, int32_t i) {
-  std::string ext = ".V";
-  ext += static_cast<char>('A' + i);
-  ext += '2';
-  return ReplaceExtension(tableFileName, ext);
-}
-
 void TVRSecondIndex::OpenDirFiles(const std::string &tableFileName, int32_t n, bool allowReadOnly) {
   if (n < 0 || n > kMaxDirFiles) RaiseEngineError(kOpenError);
   DirFileCount = n;
   OpenedReadOnly = false;
   for (int32_t i = 0; i < n; ++i) {
     DirFiles[i].SetRecordSize(kEntryBytes);
-    DirFiles[i].Bind(DirFileName(tableFileName, i));
+    DirFiles[i].Bind(DirectoryFileName(tableFileName, i));
     try {
       if (DirFiles[i].OpenWritableOrReadOnly(allowReadOnly)) OpenedReadOnly = true;
     } catch (const std::exception &) {
@@ -113,7 +106,7 @@ TDirEntry TVRSecondIndex::ReadAt(int32_t p) {
   // The count comes from the file's length when it was selected; an entry
   // that is no longer there means the file was cut behind our back.
   if (file.Read(bytes, 1) != 1) RaiseEngineError(kReadError);
-  return TDirEntry{GetInt32(bytes), GetInt32(bytes + 4)};
+  return TDirEntry{GetInt32(bytes + directory::kEntryBlock), GetInt32(bytes + directory::kEntryFirst)};
 }
 
 TDirEntry TVRSecondIndex::PeekAt(platform::RecordFile &file, int32_t p) {
@@ -164,8 +157,8 @@ void TVRSecondIndex::WriteEntries(int32_t k, int32_t n) {
   }
   uint8_t bytes[(kMaxChunk + 1) * kEntryBytes];
   for (int32_t j = 0; j < n; ++j) {
-    PutInt32(bytes + j * kEntryBytes, EntryBuffer[k + j].Block);
-    PutInt32(bytes + j * kEntryBytes + 4, EntryBuffer[k + j].First);
+    PutInt32(bytes + j * kEntryBytes + directory::kEntryBlock, EntryBuffer[k + j].Block);
+    PutInt32(bytes + j * kEntryBytes + directory::kEntryFirst, EntryBuffer[k + j].First);
   }
   int32_t written = n > 0 ? CurFile().Write(bytes, n) : 0;
   if (written < n) {
@@ -184,7 +177,8 @@ int32_t TVRSecondIndex::ReadEntries(int32_t k, int32_t n) {
   uint8_t bytes[(kMaxChunk + 1) * kEntryBytes];
   int32_t got = CurFile().Read(bytes, n);
   for (int32_t j = 0; j < got; ++j) {
-    EntryBuffer[k + j] = TDirEntry{GetInt32(bytes + j * kEntryBytes), GetInt32(bytes + j * kEntryBytes + 4)};
+    const uint8_t *entry = bytes + j * kEntryBytes;
+    EntryBuffer[k + j] = TDirEntry{GetInt32(entry + directory::kEntryBlock), GetInt32(entry + directory::kEntryFirst)};
   }
   return got;
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "Ind2/BlockPlaces.h"
+#include "VRcomm/IndexLayout.h"
 #include "platform/RecordFile.h"
 
 namespace velmora {
@@ -23,7 +24,7 @@ struct TDirEntry {
 class TVRSecondIndex {
  public:
   static constexpr int32_t kMaxDirFiles = 13;
-  static constexpr int32_t kEntryBytes = 8;
+  static constexpr int32_t kEntryBytes = directory::kEntryBytes;
   // Room for entries moved per transfer while shifting or scanning.
   static constexpr int32_t kMaxChunk = 512;
 
@@ -32,8 +33,8 @@ class TVRSecondIndex {
   TVRSecondIndex &operator=(const TVRSecondIndex &) = delete;
   ~TVRSecondIndex();
 
-  // Opens the directory files of indexes 0 to n-1 (".VA2", ".VB2", ...) and
-  // selects file 0.
+  // Opens the directory files of indexes 0 to n-1 (DirectoryFileName: ".va2",
+  // ".vb2", ...) and selects file 0.
   void OpenDirFiles(const std::string &tableFileName, int32_t n, bool allowReadOnly = false);
   platform::RecordFile &DirFileAt(int32_t i) { return DirFiles[i]; }
   // A file could only be opened for reading.
@@ -97,8 +98,6 @@ class TVRSecondIndex {
   // current file at its position.
   void WriteEntries(int32_t k, int32_t n);
   int32_t ReadEntries(int32_t k, int32_t n);
-
-  static std::string DirFileName(const std::string &tableFileName, int32_t i);
 
  private:
   platform::RecordFile &CurFile();

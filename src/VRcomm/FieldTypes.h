@@ -7,6 +7,8 @@
 
 #include <velmora/velmora.h>
 
+#include "VRcomm/Real48.h"
+
 namespace velmora {
 
 // Limits of a table.
@@ -14,6 +16,9 @@ constexpr int32_t kMaxFields = 26;
 constexpr int32_t kMaxIndexes = 13;
 constexpr int32_t kMaxIndexFields = 10;
 constexpr int32_t kMaxRecords = 30000;
+// The largest record size for which one slot of the record cache (record size
+// + 7 bytes) stays below the 65535-byte limit of the cache block.
+constexpr int32_t kMaxRecordSize = 65527;
 
 struct TvrFieldRecord {
   char Letter;
@@ -34,15 +39,6 @@ std::string StripCurrencySign(const std::string &text);
 
 // n rounded up to a multiple of 4.
 constexpr int32_t RoundUp4(int32_t n) { return (n / 4 + (n % 4 > 0 ? 1 : 0)) * 4; }
-
-// Six-byte real: byte 0 exponent (bias 129, 0 means zero), bytes 1..5 a 39-bit
-// fraction least significant byte first with the leading 1 implied, bit 7 of
-// byte 5 the sign.
-// Rounds to nearest (half away from zero); too small gives zero; too large
-// (or infinite / not a number) raises EMathError "Floating point overflow"
-// ("Invalid floating point operation" for not a number).
-void DoubleToReal48(long double value, uint8_t out[6]);
-long double Real48ToLongDouble(const uint8_t in[6]);
 
 // Converts text into a value of the field type at dest (see the field type
 // table); an empty text leaves hasValue 0 and dest untouched.  Raises EVRBError

@@ -6,7 +6,7 @@
 #include <limits>
 #include <string>
 
-#include "Velmoradb/EngineError.h"
+#include "VRcomm/EngineError.h"
 #include "Velmoradb/RecBase.h"
 #include "platform/Platform.h"
 

@@ -4,6 +4,7 @@
 #include <velmora/velmora.hpp>
 
 #include "Ind1/Index.h"
+#include "VRcomm/FieldOrder.h"
 #include "VRcomm/ShortString.h"
 #include "Velmoradb/PinnedRecord.h"
 #include "Velmoradb/VelmoraDB.h"
@@ -18,26 +19,6 @@ constexpr size_t kKeyTextStride = 256;
 bool IsNullWord(const std::string &text) {
   return text == "Nil" || text == "Null" || text == "NIL" || text == "NULL";
 }
-
-template <class T>
-T Load(const uint8_t *p) {
-  T value;
-  std::memcpy(&value, p, sizeof value);
-  return value;
-}
-
-// The sign of a - b after rounding the difference to the six-byte real format:
-// a difference below its smallest magnitude counts as equal, one beyond its
-// range is a floating-point overflow, and infinities and not-a-number values
-// are floating-point errors.
-int32_t SignOfDifference(long double a, long double b) {
-  uint8_t rounded[6];
-  DoubleToReal48(a - b, rounded);
-  if (rounded[0] == 0) return 0;
-  return (rounded[5] & 0x80) != 0 ? -1 : 1;
-}
-
-uint8_t FoldCase(uint8_t c) { return c >= 'a' && c <= 'z' ? static_cast<uint8_t>(c - 32) : c; }
 
 }  // namespace
 
@@ -73,41 +54,11 @@ void TVRVelmoraDB::FillKeyBuffer(const uint8_t *texts, int32_t high, BufferRole 
 
 int32_t TVRVelmoraDB::CompareField(const uint8_t *a, const uint8_t *b, int32_t fieldNo,
                                    bool caseless, int32_t maxLen) {
-  uint8_t fa = a[fieldNo];
-  uint8_t fb = b[fieldNo];
-  if (fa != 1 || fb != 1) return static_cast<int32_t>(fa) - static_cast<int32_t>(fb);
   const TFieldDescriptor &field = Fields[fieldNo];
-  const uint8_t *va = a + field.Offset;
-  const uint8_t *vb = b + field.Offset;
-  switch (field.FieldType) {
-    case 'B':
-      return static_cast<int32_t>(va[0]) - static_cast<int32_t>(vb[0]);
-    case 'C':
-    case 'D':
-    case 'F':
-      return SignOfDifference(Load<double>(va), Load<double>(vb));
-    case 'I': {
-      int32_t x = Load<int32_t>(va);
-      int32_t y = Load<int32_t>(vb);
-      return x < y ? -1 : (x > y ? 1 : 0);
-    }
-    case 'R':
-      return SignOfDifference(Real48ToLongDouble(va), Real48ToLongDouble(vb));
-    case 'S': {
-      // Never past the field's own bytes, whatever length is asked for.
-      int32_t limit = field.Len - 1;
-      int32_t n = maxLen > 0 && maxLen < limit ? maxLen : limit;
-      for (int32_t i = 0; i < n; ++i) {
-        uint8_t x = caseless ? FoldCase(va[i]) : va[i];
-        uint8_t y = caseless ? FoldCase(vb[i]) : vb[i];
-        if (x != y) return static_cast<int32_t>(x) - static_cast<int32_t>(y);
-        if (x == 0) return 0;
-      }
-      return 0;
-    }
-    default:
-      RaiseTableError("Field type compare error in Velmora");
-  }
+  std::optional<int32_t> order =
+      CompareFieldValues({fieldNo, field.Offset, field.FieldType, field.Len}, a, b, caseless, maxLen);
+  if (!order) RaiseTableError("Field type compare error in Velmora");
+  return *order;
 }
 
 int32_t TVRVelmoraDB::CompareKeys(const uint8_t *a, const uint8_t *b, bool tieBreak,

@@ -7,7 +7,7 @@
 
 #include "Ind1/Index.h"
 #include "VRcomm/ShortString.h"
-#include "Velmoradb/EngineError.h"
+#include "VRcomm/EngineError.h"
 #include "Velmoradb/VelmoraDB.h"
 
 namespace velmora {

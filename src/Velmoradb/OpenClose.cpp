@@ -9,7 +9,7 @@
 #include "Ind1/Index.h"
 #include "VRcomm/FileNames.h"
 #include "VRcomm/ShortString.h"
-#include "Velmoradb/EngineError.h"
+#include "VRcomm/EngineError.h"
 #include "Velmoradb/TableCall.h"
 #include "Velmoradb/VelmoraDB.h"
 
@@ -46,7 +46,7 @@ int32_t TVRVelmoraDB::OpenTable(const std::string &path, int32_t openMode) {
     LoadDefinition();
     // A table that may only be read is read from files that may only be read.
     const bool readAccess = (openMode & 3) == platform::kAccessRead;
-    OpenDataFile(Cut255(ReplaceExtension(path, ".VRD")), RecordSize, readAccess);
+    OpenDataFile(Cut255(velmora::DataFileName(path)), RecordSize, readAccess);
     PrimaryIndex->OpenIndexes(path, IndexCount, readAccess);
     std::vector<platform::RecordFile *> files{&DataFile};
     for (int32_t i = 0; i < kMaxIndexes; ++i) files.push_back(&PrimaryIndex->LeafFileAt(i));

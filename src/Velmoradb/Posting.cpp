@@ -3,7 +3,7 @@
 #include <velmora/velmora.hpp>
 
 #include "Ind1/Index.h"
-#include "Velmoradb/EngineError.h"
+#include "VRcomm/EngineError.h"
 #include "Velmoradb/PinnedRecord.h"
 #include "Velmoradb/VelmoraDB.h"
 

@@ -7,7 +7,7 @@
 
 #include "VRcomm/FileNames.h"
 #include "VRcomm/ShortString.h"
-#include "Velmoradb/EngineError.h"
+#include "VRcomm/EngineError.h"
 #include "Velmoradb/VelmoraDB.h"
 #include "platform/Platform.h"
 
@@ -21,7 +21,7 @@ std::string TVRVelmoraDB::CreateRebuildFile() {
   platform::Platform &os = platform::Os();
   // The data file keeps the spelling it has on disk when it is created anew.
   std::string dataName = os.ExistingName(DataFileName);
-  std::string name = Cut255(ReplaceExtension(dataName, ".VXX"));
+  std::string name = Cut255(BackupFileName(dataName));
   if (os.Exists(name) && !os.Delete(name)) RaiseEngineError(kRebuildFailed);
   // Whatever fails from here on, the open table keeps an open data file: the
   // old one when it could not be moved, the new one otherwise.
@@ -119,7 +119,7 @@ void TVRVelmoraDB::RebuildInPlace(int32_t &kept, int32_t &before) {
   before = RecordCount();
   int32_t rejected = 0;
   const std::string dataName = os.ExistingName(DataFileName);
-  const std::string name = Cut255(ReplaceExtension(dataName, ".VXX"));
+  const std::string name = Cut255(BackupFileName(dataName));
   if (os.Exists(name) && !os.Delete(name)) RaiseEngineError(kRebuildFailed);
   // The rebuild file is the data file as it stands, trailing piece and all;
   // the data file itself is emptied and refilled within this one operation,

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "VRcomm/FieldTypes.h"
 #include "platform/RecordFile.h"
 
 namespace velmora {
@@ -22,9 +23,6 @@ enum class BufferRole : int {
   kSearchKey = 6,   // the key of the last search
 };
 constexpr int kCacheSlotLimit = 32;
-// The largest record size for which one cache slot (record size + 7 bytes)
-// stays below the 65535-byte limit of the cache block.
-constexpr int32_t kMaxRecordSize = 65527;
 
 struct TCacheSlot {
   int32_t PinCount = 0;  // fetches and stores not yet released; 0 = replaceable

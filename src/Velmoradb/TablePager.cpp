@@ -6,16 +6,14 @@
 #include <velmora/velmora.hpp>
 
 #include "VRcomm/FileNames.h"
+#include "VRcomm/JournalLayout.h"
 
 namespace velmora {
 
 namespace {
 
 using LockKind = platform::File::LockKind;
-
-constexpr char kMagic[4] = {'V', 'R', 'J', '1'};
-// Counter, magic, page size, file count, body length, body checksum.
-constexpr size_t kRecordHead = 8 + 4 + 4 + 4 + 8 + 8;
+using namespace journal;
 
 void Put32(std::vector<uint8_t> &out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
@@ -32,16 +30,12 @@ uint64_t Get(const uint8_t *at, int bytes) {
   return v;
 }
 uint64_t Checksum(const uint8_t *bytes, size_t n) {
-  uint64_t h = 1469598103934665603ull;
-  for (size_t i = 0; i < n; ++i) h = (h ^ bytes[i]) * 1099511628211ull;
+  uint64_t h = kChecksumBasis;
+  for (size_t i = 0; i < n; ++i) h = (h ^ bytes[i]) * kChecksumPrime;
   return h;
 }
 
 }  // namespace
-
-std::string TablePager::JournalName(const std::string &schemaPath) {
-  return ReplaceExtension(schemaPath, ".VRJ");
-}
 
 void TablePager::Open(const std::string &schemaPath, std::vector<platform::RecordFile *> files, bool denyWrite,
                       bool readOnly) {
@@ -50,7 +44,7 @@ void TablePager::Open(const std::string &schemaPath, std::vector<platform::Recor
   files_ = std::move(files);
   readOnly_ = readOnly;
   platform::Platform &os = platform::Os();
-  const std::string name = os.ExistingName(JournalName(schemaPath));
+  const std::string name = os.ExistingName(JournalFileName(schemaPath));
   int32_t error = 0;
   journal_ = readOnly ? nullptr : os.OpenOrCreate(name, &error);
   journalWritable_ = journal_ != nullptr;
@@ -91,7 +85,7 @@ bool TablePager::Enter(bool write) {
   if (write && readOnly_)
     Refuse("Unable to change the table " + schemaPath_ + ": its files are open for reading only.");
   if (write && !journalWritable_)
-    Refuse("Unable to change the table " + schemaPath_ + ": its journal file " + JournalName(schemaPath_) +
+    Refuse("Unable to change the table " + schemaPath_ + ": its journal file " + JournalFileName(schemaPath_) +
            " cannot be written.");
   if (!journal_) return false;
   if (write || !owner_) {
@@ -229,8 +223,8 @@ std::vector<uint8_t> TablePager::BuildJournal(uint64_t counter) const {
       record.insert(record.end(), bytes.begin(), bytes.end());
     }
   }
-  PutAt(record.data() + 16, count, 4);
-  PutAt(record.data() + 28, Checksum(record.data() + kRecordHead, bodyBytes), 8);
+  PutAt(record.data() + kFileCountAt, count, 4);
+  PutAt(record.data() + kChecksumAt, Checksum(record.data() + kRecordHead, bodyBytes), 8);
   return record;
 }
 
@@ -271,7 +265,7 @@ bool TablePager::ReadHeader(uint64_t *counter) {
   uint8_t head[kCounterBytes + 8];
   ++journalCalls_;
   size_t got = journal_->ReadAt(0, head, sizeof head);
-  *counter = got >= kCounterBytes ? Get(head, 8) : 0;
+  *counter = got >= kCounterBytes ? Get(head, kCounterBytes) : 0;
   return got > kCounterBytes;
 }
 
@@ -285,14 +279,14 @@ void TablePager::RollBackJournal() {
   std::vector<uint8_t> bytes(static_cast<size_t>(size));
   size_t got = journal_->ReadAt(0, bytes.data(), bytes.size());
   bytes.resize(got);
-  bool whole = bytes.size() >= kRecordHead && std::memcmp(bytes.data() + 8, kMagic, 4) == 0;
+  bool whole = bytes.size() >= kRecordHead && std::memcmp(bytes.data() + kMagicAt, kMagic, sizeof kMagic) == 0;
   uint64_t pageBytes = 0, count = 0, length = 0;
   if (whole) {
-    pageBytes = Get(bytes.data() + 12, 4);
-    count = Get(bytes.data() + 16, 4);
-    length = Get(bytes.data() + 20, 8);
+    pageBytes = Get(bytes.data() + kPageBytesAt, 4);
+    count = Get(bytes.data() + kFileCountAt, 4);
+    length = Get(bytes.data() + kBodyLengthAt, 8);
     whole = length == bytes.size() - kRecordHead &&
-            Get(bytes.data() + 28, 8) == Checksum(bytes.data() + kRecordHead, length) && pageBytes > 0;
+            Get(bytes.data() + kChecksumAt, 8) == Checksum(bytes.data() + kRecordHead, length) && pageBytes > 0;
   }
   if (whole) {
     // Check the whole record before anything is written back.
@@ -310,18 +304,18 @@ void TablePager::RollBackJournal() {
       if (end - at < n) Refuse("The journal of the table " + schemaPath_ + " is damaged.");
     };
     for (uint64_t f = 0; f < count; ++f) {
-      need(16);
+      need(kFileHead);
       platform::RecordFile *file = FileOfTag(static_cast<int32_t>(Get(&bytes[at], 4)));
       if (file == nullptr || !file->IsOpen())
         Refuse("The journal of the table " + schemaPath_ + " names a file the table does not have.");
       lengths.emplace_back(file, static_cast<int64_t>(Get(&bytes[at + 4], 8)));
       uint64_t pages = Get(&bytes[at + 12], 4);
-      at += 16;
+      at += kFileHead;
       for (uint64_t p = 0; p < pages; ++p) {
-        need(12);
+        need(kPageHead);
         int64_t page = static_cast<int64_t>(Get(&bytes[at], 8));
         size_t n = static_cast<size_t>(Get(&bytes[at + 8], 4));
-        at += 12;
+        at += kPageHead;
         need(n);
         pieces.push_back({file, page * static_cast<int64_t>(pageBytes), &bytes[at], n});
         at += n;

@@ -5,7 +5,7 @@
 // still current, and the rollback journal that makes every posting operation
 // all or nothing.
 //
-// The side file "<table>.VRJ" holds, in its first 8 bytes, the table's change
+// The side file "<table>.VRJ" (its layout in VRcomm/JournalLayout.h) holds, in its first 8 bytes, the table's change
 // counter, raised by every posting operation; after it, only while an
 // operation writes (or after a process stopped in the middle), one journal
 // record with the original bytes and lengths of everything the operation
@@ -42,17 +42,6 @@ namespace velmora {
 
 class TablePager {
  public:
-  static constexpr int32_t kTableSlot = 0;
-  static constexpr int32_t kOwnerSlot = 1;
-  // How long a call waits for another opener's lock before it gives up.
-  static constexpr int32_t kLockWaitMs = 20000;
-  // How long an opener that denies others writing waits for posters to finish.
-  static constexpr int32_t kOwnerWaitMs = 2000;
-  static constexpr int64_t kCounterBytes = 8;
-
-  // The side file of a table.
-  static std::string JournalName(const std::string &schemaPath);
-
   // Starts serving the files (tag 0 the data file, 1 + i the leaf file and
   // 14 + i the directory file of index i).  denyWrite: the table's open mode
   // denies others writing; readOnly: the data or index files could be opened

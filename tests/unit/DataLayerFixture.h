@@ -16,7 +16,7 @@
 
 #include <velmora/velmora.hpp>
 
-#include "Velmoradb/EngineError.h"
+#include "VRcomm/EngineError.h"
 #include "Velmoradb/RecBase.h"
 #include "platform/Platform.h"
 

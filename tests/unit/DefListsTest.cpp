@@ -159,4 +159,25 @@ TEST(FileNames, ReplaceExtensionLooksOnlyAtTheLastNameComponent) {
 #endif
 }
 
+// Each file's extension is spelled as the file is created: the schema, data,
+// leaf and directory files in lower case, the side file and the rebuild's copy
+// in upper case.
+TEST(FileNames, EveryFileOfATableIsNamedAfterItsSchemaFile) {
+  EXPECT_EQ("/data/ORDERS.vri", SchemaFileName("/data/ORDERS"));
+  EXPECT_EQ("/data/ORDERS.vri", SchemaFileName("/data/ORDERS.xyz"));
+  EXPECT_EQ("/data/ORDERS.vrd", DataFileName("/data/ORDERS.vri"));
+  EXPECT_EQ("/data/ORDERS.VRJ", JournalFileName("/data/ORDERS.vri"));
+  EXPECT_EQ("/data/ORDERS.VXX", BackupFileName("/data/ORDERS.vrd"));
+}
+
+TEST(FileNames, IndexFilesCarryTheIndexLetterAndOneForTheLeafTwoForTheDirectory) {
+  EXPECT_EQ("/data/ORDERS.va1", LeafFileName("/data/ORDERS.vri", 0));
+  EXPECT_EQ("/data/ORDERS.vb1", LeafFileName("/data/ORDERS.xyz", 1));
+  EXPECT_EQ("/data/ORDERS.vm1", LeafFileName("/data/ORDERS", 12));
+  EXPECT_EQ("/data.old/ORDERS.vc1", LeafFileName("/data.old/ORDERS", 2));
+  EXPECT_EQ("a.b.va1", LeafFileName("a.b.c", 0));
+  EXPECT_EQ("/x/ORDERS.va2", DirectoryFileName("/x/ORDERS.vri", 0));
+  EXPECT_EQ("/x.y/ORDERS.vm2", DirectoryFileName("/x.y/ORDERS", 12));
+}
+
 }  // namespace

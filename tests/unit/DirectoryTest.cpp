@@ -5,7 +5,7 @@
 
 #include "Ind2/SecondIndex.h"
 #include "IndexTestSupport.h"
-#include "Velmoradb/EngineError.h"
+#include "VRcomm/EngineError.h"
 
 using namespace velmora;
 using namespace velmora::indextest;
@@ -41,11 +41,6 @@ class Directory : public ::testing::Test {
   std::string table;
   TVRSecondIndex d;
 };
-
-TEST(DirectoryFileNames, ExtensionCarriesTheIndexLetterAndTwo) {
-  EXPECT_EQ("/x/ORDERS.VA2", TVRSecondIndex::DirFileName("/x/ORDERS.vri", 0));
-  EXPECT_EQ("/x.y/ORDERS.VM2", TVRSecondIndex::DirFileName("/x.y/ORDERS", 12));
-}
 
 TEST(DirectoryConstruction, StartsClosedWithOneEntry) {
   TVRSecondIndex d;

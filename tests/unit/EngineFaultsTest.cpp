@@ -12,7 +12,7 @@
 #include "FileOps/MiscFileOps.h"
 #include "Ind1/Index.h"
 #include "VRcomm/DefLists.h"
-#include "Velmoradb/EngineError.h"
+#include "VRcomm/EngineError.h"
 #include "Velmoradb/FilterList.h"
 #include "Velmoradb/VelmoraDB.h"
 #include "support/FaultPlatform.h"

@@ -4,7 +4,7 @@
 
 #include "Ind1/Ind1FOps.h"
 #include "IndexTestSupport.h"
-#include "Velmoradb/EngineError.h"
+#include "VRcomm/EngineError.h"
 
 using namespace velmora;
 using namespace velmora::indextest;
@@ -38,14 +38,6 @@ class LeafFiles : public ::testing::Test {
   std::string table;
   TInd1FOps ops;
 };
-
-TEST(LeafFileNames, ExtensionReplacedAfterTheLastSeparatorWithTheIndexLetter) {
-  EXPECT_EQ("/data/ORDERS.VA1", TInd1FOps::LeafFileName("/data/ORDERS.vri", 0));
-  EXPECT_EQ("/data/ORDERS.VB1", TInd1FOps::LeafFileName("/data/ORDERS.xyz", 1));
-  EXPECT_EQ("/data/ORDERS.VM1", TInd1FOps::LeafFileName("/data/ORDERS", 12));
-  EXPECT_EQ("/data.old/ORDERS.VC1", TInd1FOps::LeafFileName("/data.old/ORDERS", 2));
-  EXPECT_EQ("a.b.VA1", TInd1FOps::LeafFileName("a.b.c", 0));
-}
 
 TEST_F(LeafFiles, OpensOneFilePerIndexWhateverTheTableExtension) {
   table = MakeEmptyTable(dir, "ORDERS", 3);

@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <random>
 
 #include "EngineTestPeer.h"
 #include "Ind1/Index.h"
 #include "IndexTestSupport.h"
-#include "Velmoradb/EngineError.h"
+#include "VRcomm/EngineError.h"
+#include "support/FaultPlatform.h"
 
 using namespace velmora;
 using namespace velmora::indextest;
@@ -483,6 +485,48 @@ TEST_F(Damaged, MaintenanceFailuresAreReportedWithTheLastBlockNumber) {
                       "Error on index1 record insertion. Velmora may be corrupted - suggest rebuild (4)");
   EXPECT_EQ(LeafFile({{0, -1}, {0, -1}, {2, 0, 1}, {2, 6, 3}, {1, 5}}), ReadFile(dir.File("T.VA1")));
   EXPECT_EQ(Ints({2, 0, 3, 2, 4, 4}), ReadFile(dir.File("T.VA2")));
+}
+
+// A maintenance step reports any failure as index damage; the failure itself
+// (here the device filling up) stays reachable as the nested cause.
+TEST_F(IndexFixture, MaintenanceFailuresKeepTheirCauseNested) {
+  velmora::testing::FaultPlatform faults;  // the files are opened through it from here on
+  OpenTable();
+  idx.SelectIndex(0);
+  idx.RebuildCounts();
+  AddAndInsert(0);
+  const Bytes before = ReadFile(dir.File("T.VA1"));
+  faults.DiskFullAfter(0, ".va1");
+  auto expectCause = [&](const char *what, const std::function<void()> &step) {
+    try {
+      step();
+      ADD_FAILURE() << what << " succeeded on a full device";
+    } catch (const EVelmoraDBError &e) {
+      EXPECT_STREQ(what, e.what());
+      EXPECT_EQ(what, TakeEngineError());
+      try {
+        std::rethrow_if_nested(e);
+        ADD_FAILURE() << what << ": no nested cause";
+      } catch (const EInOutError &cause) {
+        EXPECT_STREQ("Disk full", cause.what());
+        EXPECT_EQ(28, cause.Code());
+      }
+    }
+  };
+  records.push_back(Record{1, 1});
+  SearchRecord(0, 1);
+  idx.SaveCursor(true);
+  expectCause("Error on index1 record insertion. Velmora may be corrupted - suggest rebuild (2)",
+              [&] { idx.InsertEntry(1); });
+  SearchRecord(0, 0);
+  expectCause("Error on index1 record update. Velmora may be corrupted - suggest rebuild.",
+              [&] { idx.UpdateEntry(0); });
+  idx.SaveCursor(true);
+  expectCause("Error on index record deletion. Velmora may be corrupted - suggest rebuild.(2)",
+              [&] { idx.DeleteEntry(true); });
+  faults.Reset();
+  EXPECT_EQ(before, ReadFile(dir.File("T.VA1")));
+  idx.CloseIndexes();
 }
 
 TEST_F(Damaged, CursorOutsideTheBlockIsRefusedForRemovalAndReplacement) {

@@ -4,7 +4,7 @@
 #include <velmora/velmora.hpp>
 
 #include "DLL_Comm/Registry.h"
-#include "Velmoradb/EngineError.h"
+#include "VRcomm/EngineError.h"
 #include "Velmoradb/VelmoraDB.h"
 
 using namespace velmora;

@@ -12,8 +12,15 @@
 #include "Commands.h"
 #include "Table.h"
 #include "TableFiles.h"
+#include "VRcomm/DataLayout.h"
+#include "VRcomm/FieldTypes.h"
+#include "VRcomm/IndexLayout.h"
+#include "VRcomm/JournalLayout.h"
 
 namespace vtool {
+
+namespace leaf = velmora::leaf;
+namespace directory = velmora::directory;
 
 const char *const kCheckHelp =
     "Usage: velmora check TABLE.vri\n\n"
@@ -144,19 +151,23 @@ int CheckIndex(const Schema &schema, int32_t indexNo, const std::string &schemaP
   if (!files.leafError.empty()) problem(files.leafError);
   if (!files.dirError.empty()) problem(files.dirError);
   if (!files.leafError.empty() || !files.dirError.empty()) return problem.count();
-  if (files.leaf.size() % 32 != 0)
-    problem("leaf file size " + std::to_string(files.leaf.size()) + " is not a multiple of 32 bytes");
-  if (files.dir.size() % 8 != 0)
-    problem("directory file size " + std::to_string(files.dir.size()) + " is not a multiple of 8 bytes");
+  if (files.leaf.size() % leaf::kBlockBytes != 0)
+    problem("leaf file size " + std::to_string(files.leaf.size()) + " is not a multiple of " +
+            std::to_string(leaf::kBlockBytes) + " bytes");
+  if (files.dir.size() % directory::kEntryBytes != 0)
+    problem("directory file size " + std::to_string(files.dir.size()) + " is not a multiple of " +
+            std::to_string(directory::kEntryBytes) + " bytes");
   const size_t blocks = files.blockCount(), entries = files.entryCount();
-  if (blocks < 3) problem("leaf file holds " + std::to_string(blocks) + " blocks, fewer than 3");
+  if (blocks < leaf::kInitialBlocks)
+    problem("leaf file holds " + std::to_string(blocks) + " blocks, fewer than " + std::to_string(leaf::kInitialBlocks));
   if (entries == 0) {
     problem("directory file is empty");
     return problem.count();
   }
-  if (blocks != entries + 2)
+  constexpr size_t kFirstLive = leaf::kFirstLiveBlock;
+  if (blocks != entries + kFirstLive)
     problem("directory lists " + std::to_string(entries) + " blocks but the leaf file holds " +
-            std::to_string(blocks >= 2 ? blocks - 2 : 0) + " live blocks");
+            std::to_string(blocks >= kFirstLive ? blocks - kFirstLive : 0) + " live blocks");
 
   const bool emptyIndex = entries == 1 && files.EntryFirst(0) == -1;
   std::map<int32_t, size_t> listedAt;  // block number -> directory position
@@ -168,8 +179,9 @@ int CheckIndex(const Schema &schema, int32_t indexNo, const std::string &schemaP
   for (size_t p = 0; p < entries; ++p) {
     const int32_t b = files.EntryBlock(p), first = files.EntryFirst(p);
     const std::string entry = "directory entry " + std::to_string(p);
-    if (b < 2 || static_cast<size_t>(b) >= blocks) {
-      problem(entry + " names block " + std::to_string(b) + ", outside the live blocks 2.." +
+    if (b < leaf::kFirstLiveBlock || static_cast<size_t>(b) >= blocks) {
+      problem(entry + " names block " + std::to_string(b) + ", outside the live blocks " +
+              std::to_string(leaf::kFirstLiveBlock) + ".." +
               std::to_string(static_cast<int64_t>(blocks) - 1));
       continue;
     }
@@ -181,8 +193,9 @@ int CheckIndex(const Schema &schema, int32_t indexNo, const std::string &schemaP
     }
     const LeafBlock block = files.Block(b);
     const std::string where = "block " + std::to_string(b);
-    if (block.count < 0 || block.count > 7) {
-      problem(where + " has the count " + std::to_string(block.count) + ", outside 0..7");
+    if (block.count < 0 || block.count > leaf::kBlockCapacity) {
+      problem(where + " has the count " + std::to_string(block.count) + ", outside 0.." +
+              std::to_string(leaf::kBlockCapacity));
       continue;
     }
     if (block.count == 0) {
@@ -216,7 +229,7 @@ int CheckIndex(const Schema &schema, int32_t indexNo, const std::string &schemaP
       previous = r;
     }
   }
-  for (size_t b = 2; b < blocks; ++b)
+  for (size_t b = kFirstLive; b < blocks; ++b)
     if (!listedAt.count(static_cast<int32_t>(b)))
       problem("block " + std::to_string(b) + " of the leaf file is not listed in the directory");
   if (total != recordCount)
@@ -232,9 +245,11 @@ int CheckIndex(const Schema &schema, int32_t indexNo, const std::string &schemaP
 // The table's data and index files that do not exist, separated by blanks.
 std::string MissingFiles(const std::string &schemaPath) {
   const Schema schema = ReadSchema(schemaPath);
-  std::vector<std::string> files{CompanionPath(schemaPath, ".vrd")};
-  for (int32_t i = 0; i < schema.indexCount && i < 13; ++i)
-    for (int part = 1; part <= 2; ++part) files.push_back(CompanionPath(schemaPath, IndexExtension(i, part)));
+  std::vector<std::string> files{CompanionPath(velmora::DataFileName(schemaPath))};
+  for (int32_t i = 0; i < schema.indexCount && i < velmora::kMaxIndexes; ++i) {
+    files.push_back(CompanionPath(velmora::LeafFileName(schemaPath, i)));
+    files.push_back(CompanionPath(velmora::DirectoryFileName(schemaPath, i)));
+  }
   std::string missing;
   std::vector<uint8_t> ignored;
   std::string error;
@@ -242,10 +257,6 @@ std::string MissingFiles(const std::string &schemaPath) {
     if (!ReadFileBytes(file, &ignored, &error)) missing += (missing.empty() ? "" : " ") + file;
   return missing;
 }
-
-// The journal's first bytes hold the change counter; anything after them is
-// an unfinished change.
-constexpr size_t kJournalCounterBytes = 8;
 
 }  // namespace
 
@@ -261,7 +272,7 @@ int CheckTable(const std::string &schemaPath, std::ostream &out, int *schemaFoun
   {
     Report problem(out, "data: ");
     std::string error;
-    const std::string dataPath = CompanionPath(schemaPath, ".vrd");
+    const std::string dataPath = CompanionPath(velmora::DataFileName(schemaPath));
     if (!ReadFileBytes(dataPath, &data, &error)) {
       problem(error);
     } else if (schema.recordSize > 0) {
@@ -269,12 +280,13 @@ int CheckTable(const std::string &schemaPath, std::ostream &out, int *schemaFoun
       if (data.size() % schema.recordSize != 0)
         problem("the data file ends in a partial record of " + std::to_string(data.size() % schema.recordSize) +
                 " bytes");
-      if (recordCount > 30000)
-        problem("the data file holds " + std::to_string(recordCount) + " records, more than 30000");
+      if (recordCount > velmora::kMaxRecords)
+        problem("the data file holds " + std::to_string(recordCount) + " records, more than " +
+                std::to_string(velmora::kMaxRecords));
       for (int64_t r = 0; r < recordCount; ++r)
         for (int32_t f = 0; f < schema.fieldCount; ++f) {
-          const uint8_t flag = data[r * schema.recordSize + f];
-          if (flag > 1)
+          const uint8_t flag = data[velmora::data::RecordAt(r, schema.recordSize) + f];
+          if (flag > velmora::data::kValue)
             problem("record " + std::to_string(r) + " field " + schema.fields[f].name + " has the null flag " +
                     std::to_string(flag) + ", neither 0 nor 1");
         }
@@ -282,7 +294,8 @@ int CheckTable(const std::string &schemaPath, std::ostream &out, int *schemaFoun
     }
     found += problem.count();
   }
-  if (schema.fieldCount >= 0 && schema.fieldCount <= 26 && schema.indexCount >= 0 && schema.indexCount <= 13 &&
+  if (schema.fieldCount >= 0 && schema.fieldCount <= velmora::kMaxFields && schema.indexCount >= 0 &&
+      schema.indexCount <= velmora::kMaxIndexes &&
       schema.indexes.size() == static_cast<size_t>(schema.indexCount)) {
     if (schema.indexCount == 0) {
       out << "schema: the table has no index\n";
@@ -303,7 +316,10 @@ int RunCheck(const Arguments &argv) {
   // until the next open rolls it back.
   std::vector<uint8_t> journal;
   std::string ignored;
-  if (ReadFileBytes(CompanionPath(path, ".vrj"), &journal, &ignored) && journal.size() > kJournalCounterBytes)
+  // The journal's first bytes hold the change counter; anything after them is
+  // an unfinished change.
+  if (ReadFileBytes(CompanionPath(velmora::JournalFileName(path)), &journal, &ignored) &&
+      journal.size() > static_cast<size_t>(velmora::journal::kCounterBytes))
     std::cout << path << ": a change left unfinished by a stopped program is waiting in its journal; the next "
                          "command that opens the table (velmora info, for one) rolls it back\n";
   int schemaFound = 0;

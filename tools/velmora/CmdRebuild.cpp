@@ -24,7 +24,7 @@ int RunRebuild(const Arguments &argv) {
   if (args.positionals().size() != 1) throw UsageError("expected one table name");
   Table table(args.positionals()[0], kOpenExclusive);
   // The library writes the old data to TABLE.VXX, replacing what is there.
-  const std::string saved = CompanionPath(table.path(), ".VXX");
+  const std::string saved = CompanionPath(velmora::BackupFileName(table.path()));
   std::error_code ec;
   if (std::filesystem::exists(saved, ec)) {
     std::string kept = saved;
@@ -36,7 +36,7 @@ int RunRebuild(const Arguments &argv) {
   int32_t kept = 0, before = 0;
   DLL_RebuildTable(table.handle(), &kept, &before);
   std::cout << "rebuilt " << table.path() << ": kept " << kept << " of " << before << " records; the old data is in "
-            << CompanionPath(table.path(), ".VXX") << "\n";
+            << CompanionPath(velmora::BackupFileName(table.path())) << "\n";
   if (kept < before) {
     const std::string reason = table.LastError();
     std::cout << "dropped " << (before - kept) << " record(s)";

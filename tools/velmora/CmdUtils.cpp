@@ -31,9 +31,11 @@ enum Operation { kRename = 0, kDelete = 1, kCopy = 2 };
 
 // The files a table is made of: schema, data, and each index's two files.
 std::vector<std::string> TableFileNames(const std::string &schemaPath, int32_t indexCount) {
-  std::vector<std::string> names = {ReplaceExtension(schemaPath, ".vri"), ReplaceExtension(schemaPath, ".vrd")};
-  for (int32_t i = 0; i < indexCount; ++i)
-    for (int part = 1; part <= 2; ++part) names.push_back(ReplaceExtension(schemaPath, IndexExtension(i, part)));
+  std::vector<std::string> names = {velmora::SchemaFileName(schemaPath), velmora::DataFileName(schemaPath)};
+  for (int32_t i = 0; i < indexCount; ++i) {
+    names.push_back(velmora::LeafFileName(schemaPath, i));
+    names.push_back(velmora::DirectoryFileName(schemaPath, i));
+  }
   return names;
 }
 
@@ -47,7 +49,7 @@ std::string Join(const std::vector<std::string> &names) {
 std::vector<std::string> RebuildLeftovers(const std::string &schemaPath) {
   std::vector<std::string> found;
   std::error_code ec;
-  const std::string saved = CompanionPath(schemaPath, ".VXX");
+  const std::string saved = CompanionPath(velmora::BackupFileName(schemaPath));
   if (!std::filesystem::exists(saved, ec)) return found;
   found.push_back(saved);
   for (int n = 1; std::filesystem::exists(saved + "." + std::to_string(n), ec); ++n)
@@ -70,7 +72,7 @@ int RunUtility(const Arguments &argv, const char *help, Operation operation) {
   std::error_code ec;
   std::vector<std::string> missing;
   for (const std::string &name : TableFileNames(source, schema.indexCount))
-    if (!std::filesystem::exists(CompanionPath(source, name.substr(name.rfind('.'))), ec)) missing.push_back(name);
+    if (!std::filesystem::exists(CompanionPath(name), ec)) missing.push_back(name);
   if (!missing.empty()) throw ToolError(cannot + ": missing " + Join(missing));
   if (wanted == 2) {
     const std::filesystem::path folder = std::filesystem::path(dest).parent_path();
@@ -78,7 +80,7 @@ int RunUtility(const Arguments &argv, const char *help, Operation operation) {
       throw ToolError(cannot + ": the folder " + folder.string() + " does not exist");
     std::vector<std::string> present;
     for (const std::string &name : TableFileNames(dest, schema.indexCount)) {
-      const std::string actual = CompanionPath(dest, name.substr(name.rfind('.')));
+      const std::string actual = CompanionPath(name);
       if (std::filesystem::exists(actual, ec)) present.push_back(actual);
     }
     if (!present.empty()) throw ToolError(cannot + ": " + Join(present) + (present.size() == 1 ? " exists" : " exist"));

@@ -8,6 +8,8 @@
 
 #include "Cli.h"
 #include "TableFiles.h"
+#include "VRcomm/FieldTypes.h"
+#include "VRcomm/SchemaLayout.h"
 
 namespace vtool {
 
@@ -30,14 +32,7 @@ KeyTexts::KeyTexts(const std::vector<std::string> &texts) {
   }
 }
 
-std::string ReplaceExtension(const std::string &path, const std::string &extension) {
-  size_t slash = path.rfind('/');
-  size_t dot = path.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path + extension;
-  return path.substr(0, dot) + extension;
-}
-
-std::string SchemaPathOf(const std::string &name) { return ReplaceExtension(name, ".vri"); }
+std::string SchemaPathOf(const std::string &name) { return velmora::SchemaFileName(name); }
 
 namespace {
 std::string lastTablePath;
@@ -46,10 +41,10 @@ std::string lastTablePath;
 const std::string &LastTablePath() { return lastTablePath; }
 
 std::string AccessProblems(const std::string &schemaPath) {
-  std::vector<std::string> paths = {schemaPath, CompanionPath(schemaPath, ".vrd")};
-  for (int32_t i = 0; i < 13; ++i) {
-    for (int part = 1; part <= 2; ++part) {
-      const std::string path = CompanionPath(schemaPath, IndexExtension(i, part));
+  std::vector<std::string> paths = {schemaPath, CompanionPath(velmora::DataFileName(schemaPath))};
+  for (int32_t i = 0; i < velmora::kMaxIndexes; ++i) {
+    for (const std::string &name : {velmora::LeafFileName(schemaPath, i), velmora::DirectoryFileName(schemaPath, i)}) {
+      const std::string path = CompanionPath(name);
       std::error_code ec;
       if (std::filesystem::exists(path, ec)) paths.push_back(path);
     }
@@ -81,12 +76,14 @@ void RequireSchemaFile(const std::string &path) {
     if (access(path.c_str(), R_OK) != 0) throw ToolError(path + ": cannot be read (permission denied)");
     return;  // the library will say why
   }
-  uint8_t header[520] = {};
+  uint8_t header[velmora::schema::kBlockSize] = {};
   in.read(reinterpret_cast<char *>(header), sizeof header);
   const auto size = fs::file_size(p, ec);
-  const int64_t fields = ReadInt32(header + 320), indexes = ReadInt32(header + 324);
-  if (ec || in.gcount() != 520 || fields < 0 || fields > 26 || indexes < 0 || indexes > 13 ||
-      static_cast<int64_t>(size) < 520 * (1 + fields + indexes))
+  const int32_t fields = ReadInt32(header + velmora::schema::kHeaderFieldCount);
+  const int32_t indexes = ReadInt32(header + velmora::schema::kHeaderIndexCount);
+  if (ec || in.gcount() != velmora::schema::kBlockSize || fields < 0 || fields > velmora::kMaxFields ||
+      indexes < 0 || indexes > velmora::kMaxIndexes ||
+      static_cast<int64_t>(size) < velmora::schema::FileSize(fields, indexes))
     throw ToolError(path + ": not a Velmora schema file (a table is named by its .vri file, whose " +
                     "size is 520 bytes for the header and for each field and index)");
 }

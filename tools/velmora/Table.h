@@ -10,6 +10,7 @@
 
 #include <velmora/velmora.hpp>
 
+#include "VRcomm/FileNames.h"
 #include "Values.h"
 
 namespace vtool {
@@ -37,9 +38,8 @@ struct Index {
 // The schema path of a table name: its extension replaced by ".vri" (a name
 // without one gets it appended), as the library names the table's files.
 std::string SchemaPathOf(const std::string &name);
-// The path with its extension replaced (the text after the last "." that
-// follows the last "/"; appended when there is none).
-std::string ReplaceExtension(const std::string &path, const std::string &extension);
+// The path with its extension replaced, as the library does it.
+using velmora::ReplaceExtension;
 
 // Open modes of the schema file.
 constexpr int32_t kOpenShared = 64;     // read only; others may read and write

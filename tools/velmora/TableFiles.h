@@ -8,16 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "VRcomm/IndexLayout.h"
 #include "Values.h"
 
 namespace vtool {
 
-// The existing file that a companion extension (".vrd", ".va1", ...) names
-// beside the schema file, matched without regard to letter case; the
-// lower-case spelling when there is none.
-std::string CompanionPath(const std::string &schemaPath, const std::string &extension);
-// Leaf (part 1) or directory (part 2) file extension of an index: ".va1", ".vb2", ...
-std::string IndexExtension(int32_t indexNo, int part);
+// The existing file that name (a table's file, named by VRcomm/FileNames.h)
+// names, matched without regard to letter case as the library opens it; name
+// itself when there is none.
+std::string CompanionPath(const std::string &name);
 
 // The whole file; false (with the reason) when it cannot be read.
 bool ReadFileBytes(const std::string &path, std::vector<uint8_t> *bytes, std::string *error);
@@ -45,25 +44,29 @@ Schema ReadSchema(const std::string &path);
 
 struct LeafBlock {
   int32_t count = 0;
-  int32_t slots[7] = {};
+  int32_t slots[velmora::leaf::kBlockCapacity] = {};
 };
 
 struct IndexFiles {
   std::string leafPath, dirPath;
   std::vector<uint8_t> leaf, dir;
   std::string leafError, dirError;  // non-empty when a file could not be read
-  size_t blockCount() const { return leaf.size() / 32; }
-  size_t entryCount() const { return dir.size() / 8; }
+  size_t blockCount() const { return leaf.size() / velmora::leaf::kBlockBytes; }
+  size_t entryCount() const { return dir.size() / velmora::directory::kEntryBytes; }
   LeafBlock Block(size_t blockNo) const;
-  int32_t EntryBlock(size_t entry) const { return ReadInt32(&dir[8 * entry]); }
-  int32_t EntryFirst(size_t entry) const { return ReadInt32(&dir[8 * entry + 4]); }
+  int32_t EntryBlock(size_t entry) const { return Entry(entry, velmora::directory::kEntryBlock); }
+  int32_t EntryFirst(size_t entry) const { return Entry(entry, velmora::directory::kEntryFirst); }
+
+ private:
+  int32_t Entry(size_t entry, int32_t at) const { return ReadInt32(&dir[velmora::directory::kEntryBytes * entry + at]); }
 };
 
 IndexFiles ReadIndexFiles(const std::string &schemaPath, int32_t indexNo);
 
 // Three-way comparison of one field of two records in the order the indexes
-// keep: a null sorts before every value; numbers by value (differences below
-// 2^-128 count as equal); strings byte by byte up to the field's length.
+// keep (the engine's own comparison, VRcomm/FieldOrder.h).  Values the engine
+// cannot order (a difference that is not a number or beyond the six-byte
+// real's range) count as equal here; the check reports them as values.
 int CompareField(const Field &field, int32_t fieldNo, const uint8_t *a, const uint8_t *b);
 // On the fields of index i, then, when those are equal and tieBreak is set, on
 // those of index 0 (the unique key).

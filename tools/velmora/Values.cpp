@@ -6,6 +6,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include <velmora/velmora.hpp>
+
+#include "VRcomm/Real48.h"
+
 namespace vtool {
 
 namespace {
@@ -212,36 +216,15 @@ std::string FormatFloat(double value) {
 }
 
 bool EncodeReal48(double value, uint8_t *bytes) {
-  if (!std::isfinite(value)) return false;
-  std::memset(bytes, 0, 6);
-  if (value == 0) return true;
-  const bool negative = value < 0;
-  int exponent = 0;
-  double mantissa = std::frexp(std::fabs(value), &exponent);  // [0.5, 1)
-  // value = 1.f × 2^(exponent-1); the fraction f has 39 bits, rounded half away from zero.
-  double scaled = std::round((mantissa * 2 - 1) * 549755813888.0);  // 2^39
-  uint64_t fraction = static_cast<uint64_t>(scaled);
-  int biased = exponent - 1 + 129;
-  if (fraction >= (uint64_t{1} << 39)) {
-    fraction = 0;
-    ++biased;
+  try {
+    velmora::DoubleToReal48(value, bytes);
+    return true;
+  } catch (const velmora::EMathError &) {
+    return false;
   }
-  if (biased > 255) return false;
-  if (biased < 1) return true;  // too small: zero
-  bytes[0] = static_cast<uint8_t>(biased);
-  for (int i = 1; i <= 5; ++i) bytes[i] = static_cast<uint8_t>(fraction >> (8 * (i - 1)));
-  if (negative) bytes[5] |= 0x80;
-  return true;
 }
 
-double DecodeReal48(const uint8_t *bytes) {
-  if (bytes[0] == 0) return 0;
-  uint64_t fraction = 0;
-  for (int i = 5; i >= 1; --i) fraction = (fraction << 8) | bytes[i];
-  fraction &= (uint64_t{1} << 39) - 1;
-  double value = std::ldexp(1.0 + static_cast<double>(fraction) / 549755813888.0, bytes[0] - 129);
-  return (bytes[5] & 0x80) ? -value : value;
-}
+double DecodeReal48(const uint8_t *bytes) { return static_cast<double>(velmora::Real48ToLongDouble(bytes)); }
 
 std::string FormatReal48(const uint8_t *bytes) {
   const double value = DecodeReal48(bytes);

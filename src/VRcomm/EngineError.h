@@ -9,6 +9,10 @@ namespace velmora {
 // Records the message as the library-wide last error text, then raises
 // EVelmoraDBError with it.
 [[noreturn]] void RaiseEngineError(const std::string &message);
+// The same, called while a failure is being handled: the message replaces the
+// failure's own (say "Disk full") for the caller, and the failure stays
+// reachable as the raised error's nested cause (std::rethrow_if_nested).
+[[noreturn]] void RaiseEngineErrorWithCause(const std::string &message);
 // Returns the library-wide last error text and empties it.
 std::string TakeEngineError();
 // The library-wide last error text, left as it is.

@@ -1,4 +1,6 @@
-#include "Velmoradb/EngineError.h"
+#include "VRcomm/EngineError.h"
+
+#include <exception>
 
 #include <velmora/velmora.hpp>
 
@@ -17,6 +19,12 @@ void RaiseEngineError(const std::string &message) {
   std::string text = Cut255(message);
   LastEngineError() = text;
   throw EVelmoraDBError(text);
+}
+
+void RaiseEngineErrorWithCause(const std::string &message) {
+  std::string text = Cut255(message);
+  LastEngineError() = text;
+  std::throw_with_nested(EVelmoraDBError(text));
 }
 
 std::string TakeEngineError() {
