@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <limits>
+#include <tuple>
 #include <vector>
 
 #include <velmora/velmora.hpp>
@@ -132,6 +133,20 @@ void TVRSecondIndex::SavePosition() {
 TDirEntry TVRSecondIndex::RestorePosition() {
   SelectFile(SavedFileNo);
   return ReadAt(SavedPosition);
+}
+
+void TVRSecondIndex::SetSavedPlace(int32_t file, int32_t position) {
+  SavedFileNo = file;
+  SavedPosition = position;
+}
+
+void TVRSecondIndex::SaveState(State &s) const {
+  s = {EntryCount, CurPosition, CurFileNo, SavedFileNo, SavedPosition};
+}
+
+void TVRSecondIndex::RestoreState(const State &s) {
+  std::tie(EntryCount, CurPosition, CurFileNo, SavedFileNo, SavedPosition) =
+      std::tie(s.entryCount, s.curPosition, s.curFileNo, s.savedFileNo, s.savedPosition);
 }
 
 void TVRSecondIndex::WriteEntries(int32_t k, int32_t n) {

@@ -7,7 +7,7 @@
 
 namespace velmora {
 
-int32_t TVRVelmoraDB::CurrentIndex() const { return PrimaryIndex->CurIndex; }
+int32_t TVRVelmoraDB::CurrentIndex() const { return PrimaryIndex->GetCurIndex(); }
 
 int32_t TVRVelmoraDB::FindIndexName(const std::string &name) const {
   for (int32_t i = 0; i < IndexCount; ++i)

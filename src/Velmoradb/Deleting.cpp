@@ -79,7 +79,7 @@ void TVRVelmoraDB::RemoveRecord(const uint8_t *image) {
     RemapBookmarks(a, m);
     if (Filtered) {
       FilterList->MoveState(a, total == 1 ? -1 : m);
-      if (FilterList->PassCount == 0) SetEmptyState();
+      if (FilterList->GetPassCount() == 0) SetEmptyState();
     }
   } catch (...) {
     RestoreCursorAfterFailure();

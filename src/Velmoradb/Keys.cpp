@@ -22,13 +22,13 @@ bool IsNullWord(const std::string &text) {
 
 }  // namespace
 
-void TVRVelmoraDB::FillKeyBuffer(const uint8_t *texts, int32_t high, int target) {
+void TVRVelmoraDB::FillKeyBuffer(const uint8_t *texts, int32_t high, BufferRole target) {
   uint8_t *record = CurrentBuffer();
   uint8_t *work = WorkBuffer();
   if (high >= 0 && texts == nullptr) RaiseTableError("Unable to convert array to field values");
   CopyRecord(record, work);
   FillRecord(record, 0);
-  std::memset(record, target == 2 ? 2 : 0, static_cast<size_t>(FieldCount));
+  std::memset(record, target == BufferRole::kRangeHigh ? 2 : 0, static_cast<size_t>(FieldCount));
   const TIndexDescriptor &index = Indexes[CurrentIndex()];
   try {
     for (int32_t k = 0; k <= high && k < index.FieldCount; ++k) {
@@ -48,7 +48,7 @@ void TVRVelmoraDB::FillKeyBuffer(const uint8_t *texts, int32_t high, int target)
     CopyRecord(work, record);
     RaiseTableError("Unable to convert array to field values");
   }
-  CopyRecord(record, RecordBuffers[target]);
+  CopyRecord(record, Buffer(target));
   CopyRecord(work, record);
 }
 

@@ -248,7 +248,7 @@ int32_t TVRVelmoraDB::CurrentRecordPosition() {
 int32_t TVRVelmoraDB::RangeCount() {
   if (!Filtered) return RangeRecordCount;
   Recount(false);
-  return FilterList->PassCount;
+  return FilterList->GetPassCount();
 }
 
 }  // namespace velmora

@@ -14,7 +14,7 @@ int32_t TVRVelmoraDB::PostNewRecord() {
   int32_t n = RecordCount();
   if (n >= kMaxRecords) RaiseTableError("Unable to insert. Velmora is full - 30000 records !");
   index.SaveCursor(CurrentRec >= 0);
-  int32_t active = index.SavedIndex;
+  int32_t active = index.GetSavedIndex();
   int32_t original = CurrentRec;
   uint8_t *record = CurrentBuffer();
   int32_t indexed = 0;
@@ -41,7 +41,7 @@ int32_t TVRVelmoraDB::PostNewRecord() {
         PinnedRecord stored(*this, n);
         FilterList->Evaluate(n, stored.get(), CurrentRec == n);
       }
-      if (FilterList->PassCount == 0) SetEmptyState();
+      if (FilterList->GetPassCount() == 0) SetEmptyState();
     }
     ReadRecord();
     CheckPosition("Error in index position");
@@ -163,7 +163,7 @@ void TVRVelmoraDB::PostEditedRecord() {
       int32_t r;
       if (SearchKey(record, 0, r) && r != e)
         RaiseTableError("Error. Edit changes will create a key violation in Velmora.");
-      int32_t active = index.SavedIndex;
+      int32_t active = index.GetSavedIndex();
       bool changed[kMaxIndexes] = {};
       int32_t before[kMaxIndexes] = {};
       int32_t after[kMaxIndexes] = {};
@@ -207,7 +207,7 @@ void TVRVelmoraDB::PostEditedRecord() {
         PinnedRecord image(*this, e);
         FilterList->Evaluate(e, image.get(), CurrentRec == e);
       }
-      if (FilterList->PassCount == 0) SetEmptyState();
+      if (FilterList->GetPassCount() == 0) SetEmptyState();
     }
     ReadRecord();
     CheckPosition("Error in index position after edit");

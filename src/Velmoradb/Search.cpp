@@ -11,7 +11,7 @@ namespace velmora {
 
 bool TVRVelmoraDB::FindKey(const uint8_t *texts, int32_t high) {
   if (CurrentRec == -1) RaiseTableError("Unable to search. Range is empty.");
-  FillKeyBuffer(texts, high, 6);
+  FillKeyBuffer(texts, high, BufferRole::kSearchKey);
   return SeekSearchKey();
 }
 
@@ -52,7 +52,7 @@ bool TVRVelmoraDB::SeekSearchKey() {
 
 int32_t TVRVelmoraDB::FindNearest(const uint8_t *texts, int32_t high) {
   if (CurrentRec == -1) RaiseTableError("Unable to search. Range is empty.");
-  FillKeyBuffer(texts, high, 6);
+  FillKeyBuffer(texts, high, BufferRole::kSearchKey);
   TIndex &index = *PrimaryIndex;
   int32_t active = CurrentIndex();
   const uint8_t *target = SearchKeyBuffer();

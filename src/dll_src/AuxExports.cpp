@@ -26,9 +26,9 @@ VR_EXPORT int32_t VR_CALL DLL_VRIFileOps(int32_t h, uint8_t operation, const uin
     // The table holds the schema operations only for the length of the call.
     struct Hold {
       TVRVelmoraDB &table;
-      ~Hold() { table.SchemaOps = nullptr; }
+      ~Hold() { table.HoldSchemaOps(nullptr); }
     } hold{table};
-    table.SchemaOps = &ops;
+    table.HoldSchemaOps(&ops);
     if (operation != 0) return ops.ReadSchema(name, fieldList, indexList);
     return ops.WriteSchema(name, fieldList, indexList);
   });
@@ -37,7 +37,7 @@ VR_EXPORT int32_t VR_CALL DLL_VRIFileOps(int32_t h, uint8_t operation, const uin
 // Bookmarks.
 
 VR_EXPORT int32_t VR_CALL DLL_GetCurrentBookMarkData(int32_t h) {
-  return Run([&] { return ReadingTableOf(h, "DLL_GetCurrentBookMarkData").CurrentRec; });
+  return Run([&] { return ReadingTableOf(h, "DLL_GetCurrentBookMarkData").GetCurrentRec(); });
 }
 
 VR_EXPORT int32_t VR_CALL DLL_AddBookmark(int32_t h, int32_t value) {
@@ -125,7 +125,7 @@ VR_EXPORT int32_t VR_CALL DLL_LocateRecord(int32_t h, TFieldNoList *fields, void
     try {
       if (table->IsOpen()) CallFrame::Enter(*table, TableCall::kMoving);
     } catch (const std::exception &e) {
-      table->LastError = e.what();
+      table->NoteError(e.what());
       return 0;
     }
     TVRVelmoraDB::FieldNumbers list;
@@ -134,7 +134,7 @@ VR_EXPORT int32_t VR_CALL DLL_LocateRecord(int32_t h, TFieldNoList *fields, void
         throw EVelmoraDBError("DLL_LocateRecord needs a field list");
       list.assign(fields->Items, fields->Items + fields->Count);
     } catch (const std::exception &e) {
-      table->LastError = e.what();
+      table->NoteError(e.what());
       return 0;
     }
     return table->LocateRecord(list, static_cast<uint8_t *>(keyBuffer), indexNo, partialLength,

@@ -17,17 +17,17 @@ void RequirePointer(const void *p, const char *operation) {
 }
 
 const TFieldDescriptor &FieldOf(TVRVelmoraDB &table, int32_t fieldNo, const char *operation) {
-  if (fieldNo < 0 || fieldNo >= table.FieldCount)
+  if (fieldNo < 0 || fieldNo >= table.GetFieldCount())
     throw EVelmoraDBError(std::string(operation) + ": " + std::to_string(fieldNo) +
                           " is not a valid field number.");
-  return table.Fields[fieldNo];
+  return table.FieldAt(fieldNo);
 }
 
 const TIndexDescriptor &IndexOf(TVRVelmoraDB &table, int32_t indexNo, const char *operation) {
-  if (indexNo < 0 || indexNo >= table.IndexCount)
+  if (indexNo < 0 || indexNo >= table.GetIndexCount())
     throw EVelmoraDBError(std::string(operation) + ": " + std::to_string(indexNo) +
                           " is not a valid index number.");
-  return table.Indexes[indexNo];
+  return table.IndexAt(indexNo);
 }
 
 void CopyName(uint8_t *dest, const uint8_t *name) { ToShort(dest, FromShort(name)); }
@@ -72,7 +72,7 @@ VR_EXPORT void VR_CALL DLL_MoveToDB(int32_t h, const void *src) {
 }
 
 VR_EXPORT int32_t VR_CALL DLL_RecordSize(int32_t h) {
-  return Run([&] { return TableOf(h).RecordSize; });
+  return Run([&] { return TableOf(h).GetRecordSize(); });
 }
 
 VR_EXPORT void VR_CALL DLL_SetFieldToNull(int32_t h, int32_t fieldNo) {
@@ -86,7 +86,7 @@ VR_EXPORT void VR_CALL DLL_SetFieldToNull(int32_t h, int32_t fieldNo) {
 // Definition queries.
 
 VR_EXPORT int32_t VR_CALL DLL_FieldCount(int32_t h) {
-  return Run([&] { return TableOf(h).FieldCount; });
+  return Run([&] { return TableOf(h).GetFieldCount(); });
 }
 
 VR_EXPORT void VR_CALL DLL_FieldName(uint8_t *dest, int32_t h, int32_t fieldNo) {
@@ -148,7 +148,7 @@ VR_EXPORT void VR_CALL DLL_GetFieldParams(int32_t h, int32_t fieldNo, int32_t pa
 }
 
 VR_EXPORT int32_t VR_CALL DLL_IndexCount(int32_t h) {
-  return Run([&] { return TableOf(h).IndexCount; });
+  return Run([&] { return TableOf(h).GetIndexCount(); });
 }
 
 VR_EXPORT void VR_CALL DLL_GetIndexName(uint8_t *dest, int32_t h, int32_t indexNo) {
@@ -164,7 +164,7 @@ VR_EXPORT void VR_CALL DLL_CurrentIndexName(uint8_t *dest, int32_t h) {
   Run([&] {
     TVRVelmoraDB &table = ReadingTableOf(h, "DLL_CurrentIndexName");
     RequirePointer(dest, "DLL_CurrentIndexName");
-    CopyName(dest, table.Indexes[table.CurrentIndex()].Name);
+    CopyName(dest, table.IndexAt(table.CurrentIndex()).Name);
   });
 }
 
@@ -220,10 +220,10 @@ VR_TABLE_CALL(int32_t, DLL_Last, table.Last())
 VR_TABLE_CALL_AS(NextTableOf, int32_t, DLL_Next, table.Next())
 VR_TABLE_CALL(int32_t, DLL_Prior, table.Prior())
 VR_READING_CALL(int32_t, DLL_CurrentRecordPosition, table.CurrentRecordPosition())
-VR_READING_CALL(uint8_t, DLL_BOF, table.AtBOF ? 1 : 0)
-VR_READING_CALL(uint8_t, DLL_EOF, table.AtEOF ? 1 : 0)
+VR_READING_CALL(uint8_t, DLL_BOF, table.IsAtBOF() ? 1 : 0)
+VR_READING_CALL(uint8_t, DLL_EOF, table.IsAtEOF() ? 1 : 0)
 VR_READING_CALL(uint8_t, DLL_RangeEmpty, table.RangeEmpty() ? 1 : 0)
-VR_READING_CALL(uint8_t, DLL_FindResult, table.FindResult ? 1 : 0)
+VR_READING_CALL(uint8_t, DLL_FindResult, table.GetFindResult() ? 1 : 0)
 VR_READING_CALL(int32_t, DLL_RangeCount, table.RangeCount())
 VR_READING_CALL(int32_t, DLL_ReadRecord, table.ReadRecord() ? 1 : 0)
 VR_READING_CALL(int32_t, DLL_GetRecord, table.ReadRecord() ? 1 : 0)

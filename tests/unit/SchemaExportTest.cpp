@@ -84,7 +84,7 @@ TEST_F(SchemaExportTest, WritesAndReadsWithTheClientsOwnStructures) {
   EXPECT_EQ(+back[1].HasParam1, 1);
   EXPECT_EQ(back[1].Param1[1], 'x');
   EXPECT_EQ(backIdx[0].Name[0], 4);
-  EXPECT_EQ(Table().SchemaOps, nullptr);
+  EXPECT_EQ(Table().HeldSchemaOps(), nullptr);
 }
 
 TEST_F(SchemaExportTest, OnlyTheLowByteOfTheOperationCounts) {
@@ -125,7 +125,7 @@ class WatchingPlatform : public StrictConversions {
  public:
   explicit WatchingPlatform(int32_t handle) : handle_(handle) {}
   std::unique_ptr<platform::File> Create(const std::string &path) override {
-    if (UserRegistry::Instance().TableOf(handle_).SchemaOps != nullptr) ++heldDuringCreate;
+    if (UserRegistry::Instance().TableOf(handle_).HeldSchemaOps() != nullptr) ++heldDuringCreate;
     return StrictConversions::Create(path);
   }
   int heldDuringCreate = 0;
@@ -143,12 +143,12 @@ TEST_F(SchemaExportTest, TheTableHoldsTheSchemaOperationsOnlyDuringTheCall) {
     EXPECT_EQ(DLL_VRIFileOps(h, 0, name.data(), &fields, &indexes), 3);
     EXPECT_EQ(watching.heldDuringCreate, 4);  // schema, data, leaf and directory file
   }
-  EXPECT_EQ(Table().SchemaOps, nullptr);
+  EXPECT_EQ(Table().HeldSchemaOps(), nullptr);
   // Also after a failure.
   auto missing = Short(dir / "missing.vri");
   EXPECT_VELMORA_ERROR(DLL_VRIFileOps(h, 1, missing.data(), &fields, &indexes), EInOutError,
                 "File not found");
-  EXPECT_EQ(Table().SchemaOps, nullptr);
+  EXPECT_EQ(Table().HeldSchemaOps(), nullptr);
 }
 
 }  // namespace
