@@ -13,7 +13,7 @@
 namespace velmora {
 
 // The record buffers kept with the state: every one but the current record's.
-constexpr BufferRole kKeptRoles[] = {BufferRole::kRangeLow, BufferRole::kRangeHigh, BufferRole::kWork,
+constexpr BufferRole kKeptRoles[] = {BufferRole::kRangeLow,   BufferRole::kRangeHigh, BufferRole::kWork,
                                      BufferRole::kRangeFirst, BufferRole::kRangeLast, BufferRole::kSearchKey};
 constexpr int kKeptBuffers = static_cast<int>(std::size(kKeptRoles));
 

@@ -16,8 +16,7 @@ int32_t TVRVelmoraDB::FindIndexName(const std::string &name) const {
 }
 
 TFieldDescriptor TVRVelmoraDB::GetFieldDescriptor(int32_t fieldNo) {
-  if (fieldNo < 0 || fieldNo >= FieldCount)
-    RaiseTableError(std::to_string(fieldNo) + " is not a valid field number.");
+  if (fieldNo < 0 || fieldNo >= FieldCount) RaiseTableError(std::to_string(fieldNo) + " is not a valid field number.");
   return Fields[fieldNo];
 }
 

@@ -43,8 +43,7 @@ bool TFilterList::Evaluate(int32_t recNo, const void *image, bool countIt) {
   return second && first && countIt;
 }
 
-void TFilterList::SetProcs(TFilterProc first, intptr_t firstUser, TFilterProc second,
-                           intptr_t secondUser) {
+void TFilterList::SetProcs(TFilterProc first, intptr_t firstUser, TFilterProc second, intptr_t secondUser) {
   FirstProc = first;
   FirstUserValue = firstUser;
   SecondProc = second;

@@ -9,14 +9,11 @@
 
 namespace velmora {
 
-void TVRVelmoraDB::SetFilterProc(TFilterProc first, intptr_t firstUser, TFilterProc second,
-                                 intptr_t secondUser) {
+void TVRVelmoraDB::SetFilterProc(TFilterProc first, intptr_t firstUser, TFilterProc second, intptr_t secondUser) {
   FilterList->SetProcs(first, firstUser, second, secondUser);
 }
 
-void TVRVelmoraDB::SetFilterStatus(bool firstOn, bool secondOn) {
-  FilterList->Enable(firstOn, secondOn);
-}
+void TVRVelmoraDB::SetFilterStatus(bool firstOn, bool secondOn) { FilterList->Enable(firstOn, secondOn); }
 
 bool TVRVelmoraDB::FilterTest(int32_t recNo) {
   TFilterList &filter = *FilterList;
@@ -43,8 +40,7 @@ void TVRVelmoraDB::SetFiltered(bool on) {
   Filtered = on;
   TFilterList &filter = *FilterList;
   if (on) {
-    if (!filter.HasProcs())
-      RaiseTableError("Error in Filter procedure initialization");
+    if (!filter.HasProcs()) RaiseTableError("Error in Filter procedure initialization");
     filter.Reset(RecordCount() + 1);
     Recount(true);
   } else {

@@ -89,8 +89,7 @@ void TVRVelmoraDB::CloseAfterFailedOpen() {
 }
 
 void TVRVelmoraDB::LoadDefinition() {
-  SchemaReader reader(*SchemaFile, SchemaPath,
-                      [this](const std::string &message) { RaiseTableError(message); });
+  SchemaReader reader(*SchemaFile, SchemaPath, [this](const std::string &message) { RaiseTableError(message); });
   SchemaImage image;
   reader.ReadHeader(image);
   FieldCount = image.fieldCount;
@@ -174,8 +173,7 @@ void TVRVelmoraDB::CloseTable() {
 }
 
 void TVRVelmoraDB::RequireOpen(const char *operation) const {
-  if (!IsOpen())
-    throw EVelmoraDBError(std::string(operation) + " needs an open table");
+  if (!IsOpen()) throw EVelmoraDBError(std::string(operation) + " needs an open table");
   if (!DamageReason.empty() && std::string(operation) != "DLL_RebuildTable")
     throw EVelmoraDBError("Unable to use the table " + SchemaPath + " before it is rebuilt: " + DamageReason);
 }

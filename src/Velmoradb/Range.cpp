@@ -57,8 +57,7 @@ class TVRVelmoraDB::RangeKeeper {
     t_.RangeRecordCount = count_;
     t_.AtBOF = bof_;
     t_.AtEOF = eof_;
-    for (int i = 0; i < kKeptCount; ++i)
-      std::copy(images_[i].begin(), images_[i].end(), t_.Buffer(kKept[i]));
+    for (int i = 0; i < kKeptCount; ++i) std::copy(images_[i].begin(), images_[i].end(), t_.Buffer(kKept[i]));
     try {
       // The operation saves cursors of its own: the one at its start is put
       // in their place and restored, then the index's saved cursor is too.
@@ -140,8 +139,7 @@ int32_t TVRVelmoraDB::CancelRange() {
   });
 }
 
-int32_t TVRVelmoraDB::ApplyRange(const uint8_t *low, int32_t lowHigh, const uint8_t *high,
-                                 int32_t highHigh) {
+int32_t TVRVelmoraDB::ApplyRange(const uint8_t *low, int32_t lowHigh, const uint8_t *high, int32_t highHigh) {
   return RangeKeeper(*this).Run([&] {
     FillKeyBuffer(low, lowHigh, BufferRole::kRangeLow);
     FillKeyBuffer(high, highHigh, BufferRole::kRangeHigh);

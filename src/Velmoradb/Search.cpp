@@ -21,8 +21,7 @@ bool TVRVelmoraDB::SeekSearchKey() {
   int32_t active = CurrentIndex();
   bool found = false;
   // Keys outside the current range are never found.
-  if (CompareKeys(key, RangeFirstCopy(), false, active) >= 0 &&
-      CompareKeys(key, RangeLastCopy(), false, active) <= 0) {
+  if (CompareKeys(key, RangeFirstCopy(), false, active) >= 0 && CompareKeys(key, RangeLastCopy(), false, active) <= 0) {
     index.SaveCursor(CurrentRec >= 0);
     try {
       int32_t r;

@@ -80,8 +80,8 @@ class TVRVelmoraDB : public TVRRecBase {
   // index whose leading key fields are exactly the listed fields.
   int32_t MapFieldsToIndex(int32_t *fields, int32_t n, bool useIndex);
   // Never raises: any failure is "not found", its message kept as the last error.
-  bool LocateRecord(const FieldNumbers &fields, uint8_t *key, int32_t indexNo,
-                    int32_t partialLength, bool caseless, bool moveCursor);
+  bool LocateRecord(const FieldNumbers &fields, uint8_t *key, int32_t indexNo, int32_t partialLength, bool caseless,
+                    bool moveCursor);
 
   // Rebuild (Rebuild.cpp).
   void RebuildTable(int32_t &kept, int32_t &before);
@@ -136,8 +136,7 @@ class TVRVelmoraDB : public TVRRecBase {
 
   // Keys and key search (Keys.cpp, Search.cpp).
   void FillKeyBuffer(const uint8_t *texts, int32_t high, BufferRole target);
-  int32_t CompareField(const uint8_t *a, const uint8_t *b, int32_t fieldNo, bool caseless,
-                       int32_t maxLen);
+  int32_t CompareField(const uint8_t *a, const uint8_t *b, int32_t fieldNo, bool caseless, int32_t maxLen);
   int32_t CompareKeys(const uint8_t *a, const uint8_t *b, bool tieBreak, int32_t indexNo);
   // Selects index indexNo and refuses, with the floating-point error the
   // comparison raises, a record whose key cannot be ordered against every key
@@ -182,8 +181,7 @@ class TVRVelmoraDB : public TVRRecBase {
   // After a failed insertion of record n: takes its entry out of the first
   // `indexed` indexes again, cuts whatever of it reached the data file, and
   // puts the cursor back on the record that was current before.
-  void UndoInsertion(int32_t n, const uint8_t *image, int32_t indexed, int32_t original,
-                     int32_t active);
+  void UndoInsertion(int32_t n, const uint8_t *image, int32_t indexed, int32_t original, int32_t active);
   void PlaceInRange(const uint8_t *image, int32_t recNo);
   void RepairRangeAfterRemoval(bool wasFirst, bool wasLast);
   // The edit's new key already has an entry in index i.
@@ -193,12 +191,11 @@ class TVRVelmoraDB : public TVRRecBase {
   void RemapBookmarks(int32_t deleted, int32_t moved);
 
   // Locate (Locate.cpp).
-  int32_t CompareFieldList(const FieldNumbers &fields, const uint8_t *a, const uint8_t *b,
-                           bool caseless, int32_t partialLength);
-  bool LocateByScan(const FieldNumbers &fields, uint8_t *key, int32_t partialLength, bool caseless,
-                    bool moveCursor);
-  bool LocateByIndex(const FieldNumbers &fields, uint8_t *key, int32_t indexNo,
-                     int32_t partialLength, bool caseless, bool moveCursor);
+  int32_t CompareFieldList(const FieldNumbers &fields, const uint8_t *a, const uint8_t *b, bool caseless,
+                           int32_t partialLength);
+  bool LocateByScan(const FieldNumbers &fields, uint8_t *key, int32_t partialLength, bool caseless, bool moveCursor);
+  bool LocateByIndex(const FieldNumbers &fields, uint8_t *key, int32_t indexNo, int32_t partialLength, bool caseless,
+                     bool moveCursor);
 
   // Rebuild (Rebuild.cpp).
   // Moves the data file aside under the ".VXX" extension and starts it anew,

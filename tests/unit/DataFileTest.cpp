@@ -152,7 +152,8 @@ TEST_F(DataFileTest, CopyAndFillTouchExactlyOneRecord) {
   uint8_t area[kSize + 2];
   std::memset(area, 0xEE, sizeof area);
   Base().FillRecord(area, 0x41);
-  EXPECT_EQ(Bytes(area, area + sizeof area), Bytes({0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0xEE, 0xEE}));
+  EXPECT_EQ(Bytes(area, area + sizeof area),
+            Bytes({0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0xEE, 0xEE}));
   Bytes source = Record(kSize, 4);
   std::memset(area, 0xEE, sizeof area);
   Base().CopyRecord(source.data(), area);
@@ -169,7 +170,7 @@ TEST_F(DataFileTest, RecordSizeZeroHasNoRecords) {
   EXPECT_ENGINE_ERROR_RECORDED(Base().ReadDataRecord(Base().Buffer(BufferRole::kCurrent), 0), kRead1 + "(0/0)");
   uint8_t dummy = 0;
   EXPECT_ENGINE_ERROR_RECORDED(Base().WriteDataRecord(&dummy, 0),
-                      "Cannot write to a data file whose records have no fields (record size 0)");
+                               "Cannot write to a data file whose records have no fields (record size 0)");
   EXPECT_ENGINE_ERROR_RECORDED(Base().WriteDataRecord(&dummy, 1), kWrite1 + "(1/0)");
   Base().TruncateDataFile(-1);
   EXPECT_EQ(ReadFile(), Bytes({1, 2, 3}));
@@ -177,9 +178,10 @@ TEST_F(DataFileTest, RecordSizeZeroHasNoRecords) {
 
 TEST_F(DataFileTest, UnusableRecordSizesAreRefusedBeforeAnything) {
   WriteFile({});
-  EXPECT_ENGINE_ERROR_RECORDED(Base().OpenDataFile(path_, -8), "Invalid data file record size -8: must be 0 to 65527 bytes");
+  EXPECT_ENGINE_ERROR_RECORDED(Base().OpenDataFile(path_, -8),
+                               "Invalid data file record size -8: must be 0 to 65527 bytes");
   EXPECT_ENGINE_ERROR_RECORDED(Base().OpenDataFile(path_, 65528),
-                      "Invalid data file record size 65528: must be 0 to 65527 bytes");
+                               "Invalid data file record size 65528: must be 0 to 65527 bytes");
   EXPECT_TRUE(os_.faults.allocations.empty());
   EXPECT_FALSE(Base().DataFileOpen());
 

@@ -116,8 +116,7 @@ TEST_F(EngineFaults, RecoveryThatFailsTooLeavesTheFirstFailureAsTheLastError) {
   saved.index = 99;
   index.SetSavedPlace(saved);
   EngineTestPeer::RestoreCursorAfterFailure(table);
-  EXPECT_EQ("Error on index record deletion. Velmora may be corrupted - suggest rebuild.(4)",
-            table.TakeErrorText());
+  EXPECT_EQ("Error on index record deletion. Velmora may be corrupted - suggest rebuild.(4)", table.TakeErrorText());
 }
 
 TEST(FilterProcedures, AreCalledThroughTheirOwnOneByteType) {

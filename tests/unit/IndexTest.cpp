@@ -318,11 +318,8 @@ class ThreeBlocks : public IndexFixture {
   // Blocks of 4, 5 and 6 entries in directory order; records 0..14 with Id 10 * r.
   void SetUp() override {
     table = MakeEmptyTable(dir, "T", 1);
-    WriteBytes(dir / "T.VA1", LeafFile({{0, -1},
-                                           {0, -1},
-                                           {6, 9, 10, 11, 12, 13, 14},
-                                           {4, 0, 1, 2, 3},
-                                           {5, 4, 5, 6, 7, 8}}));
+    WriteBytes(dir / "T.VA1",
+               LeafFile({{0, -1}, {0, -1}, {6, 9, 10, 11, 12, 13, 14}, {4, 0, 1, 2, 3}, {5, 4, 5, 6, 7, 8}}));
     WriteBytes(dir / "T.VA2", Ints({3, 0, 4, 4, 2, 9}));
     idx.OpenIndexes(table, 1);
     for (int32_t r = 0; r < 15; ++r) records.push_back(Record{0, 10 * r});

@@ -147,7 +147,7 @@ TEST_F(RecordCacheTest, StoreBeyondTheEndLeavesTheSlotAlone) {
   Base().ReadRecordCopy(Base().Buffer(BufferRole::kCurrent), 9);  // slot 9 holds record 9, unpinned
   Bytes rec = Record(kSize, 61);
   EXPECT_ENGINE_ERROR_RECORDED(Base().StoreRecord(41, rec.data()),
-                      "Error on data file write1. Velmora may be corrupted - suggest rebuild (41/40)");
+                               "Error on data file write1. Velmora may be corrupted - suggest rebuild (41/40)");
   EXPECT_EQ(Base().SlotOf(41).RecNo, 9);
   EXPECT_EQ(Base().SlotOf(41).PinCount, 0);
   EXPECT_EQ(Image(Base().SlotOf(41).Data), Record(kSize, 9));
@@ -176,7 +176,7 @@ TEST_F(RecordCacheTest, FailedReadLeavesTheSlotEmpty) {
   Base().ReadRecordCopy(Base().Buffer(BufferRole::kCurrent), 3);
   os_.faults.shortRead = true;
   EXPECT_ENGINE_ERROR_RECORDED(Base().FetchRecord(35),
-                      "Error on data file read2. Velmora may be corrupted - suggest rebuild.");
+                               "Error on data file read2. Velmora may be corrupted - suggest rebuild.");
   EXPECT_EQ(Base().SlotOf(3).RecNo, -1);
   EXPECT_EQ(Base().SlotOf(3).PinCount, 0);
   os_.faults.shortRead = false;
@@ -186,7 +186,7 @@ TEST_F(RecordCacheTest, FailedReadLeavesTheSlotEmpty) {
 TEST_F(RecordCacheTest, NegativeRecordNumbersNeverHitAnEmptySlot) {
   OpenWith(kSize, kRecords);
   EXPECT_ENGINE_ERROR_RECORDED(Base().FetchRecord(-1),
-                      "Error on data file read1. Velmora may be corrupted - suggest rebuild (-1/40)");
+                               "Error on data file read1. Velmora may be corrupted - suggest rebuild (-1/40)");
   Base().ReleaseRecord(-1);
   Base().PurgeRecord(-1);
   for (uint32_t i = 0; i <= Base().GetCacheMask(); ++i) {
@@ -241,7 +241,7 @@ TEST_F(RecordCacheTest, ReadRecordCopyCopiesAndReleases) {
   EXPECT_EQ(Base().SlotOf(12).RecNo, 12);
   EXPECT_EQ(Base().SlotOf(12).PinCount, 0);
   EXPECT_ENGINE_ERROR_RECORDED(Base().ReadRecordCopy(nullptr, 12),
-                      "Error on data file read1. Velmora may be corrupted - suggest rebuild (12/40)");
+                               "Error on data file read1. Velmora may be corrupted - suggest rebuild (12/40)");
 }
 
 TEST_F(RecordCacheTest, TruncatedRecordsAreNotServedFromTheCache) {
@@ -249,7 +249,7 @@ TEST_F(RecordCacheTest, TruncatedRecordsAreNotServedFromTheCache) {
   Base().ReadRecordCopy(Base().Buffer(BufferRole::kCurrent), 4);
   Base().TruncateDataFile(1);
   EXPECT_ENGINE_ERROR_RECORDED(Base().FetchRecord(4),
-                      "Error on data file read1. Velmora may be corrupted - suggest rebuild (4/4)");
+                               "Error on data file read1. Velmora may be corrupted - suggest rebuild (4/4)");
 }
 
 TEST_F(RecordCacheTest, CacheOperationsWhileClosedAreRefused) {
