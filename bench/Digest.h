@@ -11,9 +11,7 @@ namespace bench {
 
 class Digest {
  public:
-  void Add(int64_t value) {
-    Mix(static_cast<uint64_t>(value));
-  }
+  void Add(int64_t value) { Mix(static_cast<uint64_t>(value)); }
   void Add(double value) {
     uint64_t bits;
     std::memcpy(&bits, &value, sizeof bits);

@@ -65,9 +65,9 @@ EngineDriver::~EngineDriver() {
 }
 
 void EngineDriver::Define(const std::string &schemaPath) {
-  TFieldDescriptor fields[kFieldCount] = {
-      FieldDef("Id", 'I'),        FieldDef("Name", 'S', kNameLength), FieldDef("City", 'S', kCityLength),
-      FieldDef("Amount", 'I'),    FieldDef("Score", 'F')};
+  TFieldDescriptor fields[kFieldCount] = {FieldDef("Id", 'I'), FieldDef("Name", 'S', kNameLength),
+                                          FieldDef("City", 'S', kCityLength), FieldDef("Amount", 'I'),
+                                          FieldDef("Score", 'F')};
   TIndexDef indexes[] = {IndexDef("ById", {kId}), IndexDef("ByName", {kName}), IndexDef("ByCity", {kCity, kAmount})};
   TFieldDefList fieldList{kFieldCount, fields};
   TIndexDefList indexList{3, indexes};

@@ -33,8 +33,8 @@ int64_t Number(const std::string &option, const std::string &text, int64_t low, 
     used = 0;
   }
   if (used != text.size() || text.empty() || value < low || value > high)
-    throw std::invalid_argument(option + " needs a number from " + std::to_string(low) + " to " +
-                                std::to_string(high) + ", not '" + text + "'");
+    throw std::invalid_argument(option + " needs a number from " + std::to_string(low) + " to " + std::to_string(high) +
+                                ", not '" + text + "'");
   return value;
 }
 

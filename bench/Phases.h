@@ -18,7 +18,7 @@ int64_t PhaseOperations(Phase phase, const Workload &workload);
 struct PhaseResult {
   double seconds = 0;     // elapsed
   double cpuSeconds = 0;  // processor time of the whole process (user and system)
-  CallCounts calls;  // made during the phase
+  CallCounts calls;       // made during the phase
   Digest digest;
 };
 

@@ -26,7 +26,6 @@ double PerOperation(const std::vector<Pass> &runs, size_t phase, int64_t operati
   return Median(values) / static_cast<double>(std::max<int64_t>(1, operations));
 }
 
-
 }  // namespace
 
 std::string Figure(double value) {
@@ -34,17 +33,23 @@ std::string Figure(double value) {
   if (value == 0) return "0";
   if (value < 0.005) return "<0.01";
   if (value >= 999.5) return Grouped(std::llround(value));
-  if (value >= 99.5) std::snprintf(text, sizeof text, "%.0f", value);
-  else if (value >= 9.95) std::snprintf(text, sizeof text, "%.1f", value);
-  else std::snprintf(text, sizeof text, "%.2f", value);
+  if (value >= 99.5)
+    std::snprintf(text, sizeof text, "%.0f", value);
+  else if (value >= 9.95)
+    std::snprintf(text, sizeof text, "%.1f", value);
+  else
+    std::snprintf(text, sizeof text, "%.2f", value);
   return text;
 }
 
 std::string Ratio(double value) {
   char text[32];
-  if (value >= 9.95) std::snprintf(text, sizeof text, "%.0f×", value);
-  else if (value >= 0.995) std::snprintf(text, sizeof text, "%.1f×", value);
-  else std::snprintf(text, sizeof text, "%.2f×", value);
+  if (value >= 9.95)
+    std::snprintf(text, sizeof text, "%.0f×", value);
+  else if (value >= 0.995)
+    std::snprintf(text, sizeof text, "%.1f×", value);
+  else
+    std::snprintf(text, sizeof text, "%.2f×", value);
   return text;
 }
 
@@ -58,8 +63,9 @@ std::string Report(const ReportInput &in) {
          std::to_string(in.openMode) + "; SQLite " + sqlite3_libversion() +
          " with synchronous=OFF and journal_mode=MEMORY.\n\n";
 
-  out += "| phase | engine µs/op | SQLite autocommit µs/op | ratio | SQLite one transaction µs/op | ratio | "
-         "engine system calls/op |\n";
+  out +=
+      "| phase | engine µs/op | SQLite autocommit µs/op | ratio | SQLite one transaction µs/op | ratio | "
+      "engine system calls/op |\n";
   out += "|---|---|---|---|---|---|---|\n";
   for (size_t i = 0; i < static_cast<size_t>(kPhaseCount); ++i) {
     const Phase phase = kPhases[i];
@@ -74,10 +80,12 @@ std::string Report(const ReportInput &in) {
            Figure(calls) + " |\n";
   }
 
-  out += "\nCalls to the operating system per operation (engine: through its platform layer; SQLite: through its "
-         "VFS), and the engine's bytes moved per operation:\n\n";
-  out += "| phase | engine reads | writes | size queries | other | bytes read | bytes written | "
-         "SQLite autocommit calls | SQLite one transaction calls |\n";
+  out +=
+      "\nCalls to the operating system per operation (engine: through its platform layer; SQLite: through its "
+      "VFS), and the engine's bytes moved per operation:\n\n";
+  out +=
+      "| phase | engine reads | writes | size queries | other | bytes read | bytes written | "
+      "SQLite autocommit calls | SQLite one transaction calls |\n";
   out += "|---|---|---|---|---|---|---|---|---|\n";
   for (size_t i = 0; i < static_cast<size_t>(kPhaseCount); ++i) {
     const Phase phase = kPhases[i];
@@ -87,17 +95,18 @@ std::string Report(const ReportInput &in) {
                                  [field](const PhaseResult &r) { return static_cast<double>(r.calls.*field); }));
     };
     auto calls = [](const PhaseResult &r) { return static_cast<double>(r.calls.Calls()); };
-    const double other = PerOperation(in.engine, i, ops,
-                                      [](const PhaseResult &r) { return static_cast<double>(r.calls.OtherCalls()); });
+    const double other =
+        PerOperation(in.engine, i, ops, [](const PhaseResult &r) { return static_cast<double>(r.calls.OtherCalls()); });
     out += "| " + PhaseLabel(phase, w) + " | " + engineFigure(&CallCounts::read) + " | " +
-           engineFigure(&CallCounts::write) + " | " + engineFigure(&CallCounts::size) + " | " + Figure(other) +
-           " | " + engineFigure(&CallCounts::bytesRead) + " | " + engineFigure(&CallCounts::bytesWritten) + " | " +
+           engineFigure(&CallCounts::write) + " | " + engineFigure(&CallCounts::size) + " | " + Figure(other) + " | " +
+           engineFigure(&CallCounts::bytesRead) + " | " + engineFigure(&CallCounts::bytesWritten) + " | " +
            Figure(PerOperation(in.autocommit, i, ops, calls)) + " | " +
            Figure(PerOperation(in.transaction, i, ops, calls)) + " |\n";
   }
 
-  out += "\nProcessor time (user and system, whole process) per operation, steadier than elapsed time on a "
-         "machine shared with other work:\n\n";
+  out +=
+      "\nProcessor time (user and system, whole process) per operation, steadier than elapsed time on a "
+      "machine shared with other work:\n\n";
   out += "| phase | engine µs/op | SQLite autocommit µs/op | ratio | SQLite one transaction µs/op | ratio |\n";
   out += "|---|---|---|---|---|---|\n";
   for (size_t i = 0; i < static_cast<size_t>(kPhaseCount); ++i) {

@@ -63,9 +63,7 @@ int FileControl(sqlite3_file *file, int op, void *arg) {
   return Real(file)->pMethods->xFileControl(Real(file), op, arg);
 }
 int SectorSize(sqlite3_file *file) { return Real(file)->pMethods->xSectorSize(Real(file)); }
-int DeviceCharacteristics(sqlite3_file *file) {
-  return Real(file)->pMethods->xDeviceCharacteristics(Real(file));
-}
+int DeviceCharacteristics(sqlite3_file *file) { return Real(file)->pMethods->xDeviceCharacteristics(Real(file)); }
 
 int Open(sqlite3_vfs *, const char *name, sqlite3_file *file, int flags, int *outFlags) {
   ++counts.open;

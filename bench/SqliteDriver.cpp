@@ -21,7 +21,9 @@ Row RowOf(sqlite3_stmt *s) {
 }
 
 // Every query reads whole records, as the engine's record buffer holds them.
-std::string SelectRecords(const char *rest) { return std::string("SELECT id, name, city, amount, score FROM t ") + rest; }
+std::string SelectRecords(const char *rest) {
+  return std::string("SELECT id, name, city, amount, score FROM t ") + rest;
+}
 
 }  // namespace
 
@@ -31,8 +33,9 @@ SqliteDriver::SqliteDriver(const std::string &folder, Mode mode) : mode_(mode) {
     Fail("open " + path);
   Exec("PRAGMA synchronous=OFF");
   Exec("PRAGMA journal_mode=MEMORY");
-  Exec("CREATE TABLE t(id INTEGER PRIMARY KEY, name TEXT NOT NULL, city TEXT NOT NULL, "
-       "amount INTEGER NOT NULL, score REAL NOT NULL)");
+  Exec(
+      "CREATE TABLE t(id INTEGER PRIMARY KEY, name TEXT NOT NULL, city TEXT NOT NULL, "
+      "amount INTEGER NOT NULL, score REAL NOT NULL)");
   Exec("CREATE INDEX t_name ON t(name)");
   Exec("CREATE INDEX t_city ON t(city, amount)");
   insert_ = Prepare("INSERT INTO t(id, name, city, amount, score) VALUES(?1, ?2, ?3, ?4, ?5)");
@@ -50,8 +53,8 @@ SqliteDriver::SqliteDriver(const std::string &folder, Mode mode) : mode_(mode) {
 }
 
 SqliteDriver::~SqliteDriver() {
-  for (sqlite3_stmt *s : {insert_, findId_, findName_, range_, scan_, updateScore_, updateName_, delete_, byName_,
-                          byCity_, count_})
+  for (sqlite3_stmt *s :
+       {insert_, findId_, findName_, range_, scan_, updateScore_, updateName_, delete_, byName_, byCity_, count_})
     sqlite3_finalize(s);
   sqlite3_close(db_);
 }
@@ -140,9 +143,7 @@ Digest SqliteDriver::RunPhase(Phase phase, const Workload &w) {
         Rows(range_, d);
       }
       break;
-    case Phase::kScan:
-      Rows(scan_, d);
-      break;
+    case Phase::kScan: Rows(scan_, d); break;
     case Phase::kUpdate:
     case Phase::kRename: {
       const bool names = phase == Phase::kRename;

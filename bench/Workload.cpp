@@ -33,13 +33,12 @@ class Random {
 };
 
 const char *const kCityNames[] = {
-    "Aberdeen",  "Bergen",    "Cadiz",     "Dresden",   "Eindhoven", "Faro",      "Galway",    "Hamburg",
-    "Innsbruck", "Jena",      "Kaunas",    "Lisbon",    "Malmo",     "Nantes",    "Oslo",      "Porto",
-    "Quimper",   "Riga",      "Seville",   "Tallinn",   "Utrecht",   "Valencia",  "Warsaw",    "Xanten",
-    "York",      "Zagreb",    "Antwerp",   "Bologna",   "Cork",      "Dijon",     "Essen",     "Florence",
-    "Ghent",     "Helsinki",  "Ibiza",     "Krakow",    "Leeds",     "Munich",    "Naples",    "Odense",
-    "Prague",    "Reims",     "Salzburg",  "Turin",     "Uppsala",   "Vienna",    "Wroclaw",   "Zurich",
-    "Bilbao",    "Coimbra"};
+    "Aberdeen", "Bergen",  "Cadiz",   "Dresden",  "Eindhoven", "Faro",   "Galway",   "Hamburg", "Innsbruck",
+    "Jena",     "Kaunas",  "Lisbon",  "Malmo",    "Nantes",    "Oslo",   "Porto",    "Quimper", "Riga",
+    "Seville",  "Tallinn", "Utrecht", "Valencia", "Warsaw",    "Xanten", "York",     "Zagreb",  "Antwerp",
+    "Bologna",  "Cork",    "Dijon",   "Essen",    "Florence",  "Ghent",  "Helsinki", "Ibiza",   "Krakow",
+    "Leeds",    "Munich",  "Naples",  "Odense",   "Prague",    "Reims",  "Salzburg", "Turin",   "Uppsala",
+    "Vienna",   "Wroclaw", "Zurich",  "Bilbao",   "Coimbra"};
 constexpr size_t kCityCount = sizeof kCityNames / sizeof kCityNames[0];
 
 std::string RandomName(Random &random, std::unordered_set<std::string> &taken) {
@@ -61,7 +60,9 @@ std::vector<int32_t> ShuffledIds(Random &random, int32_t records) {
 }
 
 // `full` scaled from 30,000 records to `records`, at least 1.
-size_t Scaled(int32_t records, int64_t full) { return static_cast<size_t>(std::max<int64_t>(1, full * records / 30000)); }
+size_t Scaled(int32_t records, int64_t full) {
+  return static_cast<size_t>(std::max<int64_t>(1, full * records / 30000));
+}
 
 }  // namespace
 

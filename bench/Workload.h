@@ -27,8 +27,8 @@ struct Row {
 
 struct Change {
   int32_t id = 0;
-  double score = 0;      // the new Score of a non-key update
-  std::string name;      // the new Name of a key update
+  double score = 0;  // the new Score of a non-key update
+  std::string name;  // the new Name of a key update
 };
 
 struct Workload {

@@ -29,8 +29,8 @@ const char *KindName(Kind kind) {
   return "?";
 }
 
-bench::Pass RunOne(Kind kind, const std::string &folder, const bench::Options &options,
-                   const bench::Workload &workload, const bench::CountingPlatform &counting) {
+bench::Pass RunOne(Kind kind, const std::string &folder, const bench::Options &options, const bench::Workload &workload,
+                   const bench::CountingPlatform &counting) {
   fs::remove_all(folder);
   fs::create_directories(folder);
   bench::Pass pass;
@@ -39,9 +39,9 @@ bench::Pass RunOne(Kind kind, const std::string &folder, const bench::Options &o
     if (kind == Kind::kEngine)
       driver = std::make_unique<bench::EngineDriver>(folder, options.openMode, counting);
     else
-      driver = std::make_unique<bench::SqliteDriver>(
-          folder, kind == Kind::kAutocommit ? bench::SqliteDriver::Mode::kAutocommit
-                                            : bench::SqliteDriver::Mode::kOneTransaction);
+      driver = std::make_unique<bench::SqliteDriver>(folder, kind == Kind::kAutocommit
+                                                                 ? bench::SqliteDriver::Mode::kAutocommit
+                                                                 : bench::SqliteDriver::Mode::kOneTransaction);
     pass = bench::RunPass(*driver, workload);
   }
   fs::remove_all(folder);
@@ -85,8 +85,8 @@ int Bench(const bench::Options &options) {
       } catch (const std::exception &e) {
         throw std::runtime_error(std::string(KindName(kind)) + " failed: " + e.what());
       }
-      std::cerr << std::fixed << std::setprecision(2) << "run " << run + 1 << "/" << options.runs << ": " << KindName(kind) << " "
-                << Seconds(passes[slot].pass) << " s\n";
+      std::cerr << std::fixed << std::setprecision(2) << "run " << run + 1 << "/" << options.runs << ": "
+                << KindName(kind) << " " << Seconds(passes[slot].pass) << " s\n";
     }
     const std::vector<std::string> differences = bench::Differences(passes, workload);
     if (!differences.empty()) {

@@ -73,8 +73,7 @@ std::optional<std::string> DateTimeToIso(double stored) {
   if (!ValidDate(y, m, d)) return std::nullopt;
   char text[40];
   if (ms == 0) {
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", static_cast<int>(y), static_cast<int>(m),
-                  static_cast<int>(d));
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", static_cast<int>(y), static_cast<int>(m), static_cast<int>(d));
   } else {
     int64_t s = ms / 1000;
     int len = std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", static_cast<int>(y),
@@ -88,14 +87,14 @@ std::optional<std::string> DateTimeToIso(double stored) {
 
 std::optional<double> IsoToDateTime(const std::string &text) {
   int64_t y, m, d;
-  if (text.size() < 10 || !Digits(text, 0, 4, &y) || text[4] != '-' || !Digits(text, 5, 2, &m) ||
-      text[7] != '-' || !Digits(text, 8, 2, &d) || !ValidDate(y, m, d))
+  if (text.size() < 10 || !Digits(text, 0, 4, &y) || text[4] != '-' || !Digits(text, 5, 2, &m) || text[7] != '-' ||
+      !Digits(text, 8, 2, &d) || !ValidDate(y, m, d))
     return std::nullopt;
   int64_t ms = 0;
   if (text.size() > 10) {
     int64_t hh, mi, ss = 0;
-    if ((text[10] != ' ' && text[10] != 'T') || !Digits(text, 11, 2, &hh) || text.size() < 16 ||
-        text[13] != ':' || !Digits(text, 14, 2, &mi) || hh > 23 || mi > 59)
+    if ((text[10] != ' ' && text[10] != 'T') || !Digits(text, 11, 2, &hh) || text.size() < 16 || text[13] != ':' ||
+        !Digits(text, 14, 2, &mi) || hh > 23 || mi > 59)
       return std::nullopt;
     size_t at = 16;
     double fraction = 0;

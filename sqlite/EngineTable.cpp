@@ -25,9 +25,7 @@ struct ShortString {
   }
 };
 
-std::string FromShort(const uint8_t *bytes) {
-  return std::string(reinterpret_cast<const char *>(bytes + 1), bytes[0]);
-}
+std::string FromShort(const uint8_t *bytes) { return std::string(reinterpret_cast<const char *>(bytes + 1), bytes[0]); }
 
 bool Contains(const std::string &text, const char *part) { return text.find(part) != std::string::npos; }
 
@@ -92,8 +90,7 @@ bool EngineTable::Open(const std::string &schemaPath, bool writable) {
   }
 
   int32_t handle = 0;
-  if (!Guard([&] { handle = DLL_OpenTable(h_, path.bytes, writable ? kModeReadWrite : kModeReadOnly); }))
-    return false;
+  if (!Guard([&] { handle = DLL_OpenTable(h_, path.bytes, writable ? kModeReadWrite : kModeReadOnly); })) return false;
   if (handle <= 0) {
     Fail("cannot open the table " + schemaPath +
              ": its schema file is missing, or another user holds the table open for writing",

@@ -46,16 +46,12 @@ std::string Quoted(sqlite3_value *value) {
   return "'" + s + "'";
 }
 
-double AsDouble(const SqlValue &v) {
-  return v.kind == SqlValue::kInteger ? static_cast<double>(v.integer) : v.real;
-}
+double AsDouble(const SqlValue &v) { return v.kind == SqlValue::kInteger ? static_cast<double>(v.integer) : v.real; }
 
 }  // namespace
 
 int CompareSql(const SqlValue &a, const SqlValue &b) {
-  auto rank = [](const SqlValue &v) {
-    return v.kind == SqlValue::kNull ? 0 : v.kind == SqlValue::kText ? 2 : 1;
-  };
+  auto rank = [](const SqlValue &v) { return v.kind == SqlValue::kNull ? 0 : v.kind == SqlValue::kText ? 2 : 1; };
   int ra = rank(a), rb = rank(b);
   if (ra != rb) return ra < rb ? -1 : 1;
   if (ra == 0) return 0;
@@ -75,14 +71,11 @@ int CompareSql(const SqlValue &a, const SqlValue &b) {
 const char *SqlTypeName(char fieldType) {
   switch (fieldType) {
     case 'I':
-    case 'B':
-      return "INTEGER";
+    case 'B': return "INTEGER";
     case 'F':
     case 'C':
-    case 'R':
-      return "REAL";
-    default:
-      return "TEXT";
+    case 'R': return "REAL";
+    default: return "TEXT";
   }
 }
 
@@ -134,8 +127,7 @@ SqlValue ReadField(const FieldDef &field, int32_t fieldNo, const uint8_t *record
       v.kind = SqlValue::kText;
       v.text = StringField(field, record);
       break;
-    default:
-      break;  // not a field type: NULL
+    default: break;  // not a field type: NULL
   }
   return v;
 }
@@ -149,15 +141,9 @@ void ResultField(sqlite3_context *context, const FieldDef &field, int32_t fieldN
   }
   SqlValue v = ReadField(field, fieldNo, record);
   switch (v.kind) {
-    case SqlValue::kNull:
-      sqlite3_result_null(context);
-      break;
-    case SqlValue::kInteger:
-      sqlite3_result_int64(context, v.integer);
-      break;
-    case SqlValue::kReal:
-      sqlite3_result_double(context, v.real);
-      break;
+    case SqlValue::kNull: sqlite3_result_null(context); break;
+    case SqlValue::kInteger: sqlite3_result_int64(context, v.integer); break;
+    case SqlValue::kReal: sqlite3_result_double(context, v.real); break;
     case SqlValue::kText:
       sqlite3_result_text(context, v.text.data(), static_cast<int>(v.text.size()), SQLITE_TRANSIENT);
       break;
@@ -248,8 +234,7 @@ std::string StoreField(const FieldDef &field, int32_t fieldNo, sqlite3_value *va
       std::memcpy(p, t, static_cast<size_t>(n));
       return {};
     }
-    default:
-      return where + "the field's type cannot be written";
+    default: return where + "the field's type cannot be written";
   }
   record[fieldNo] = 1;
   std::memset(p, 0, static_cast<size_t>(field.size));
@@ -334,8 +319,7 @@ bool BoundKeyBytes(const FieldDef &field, const SqlValue &bound, bool upper, uin
       std::memcpy(bytes, &v, 8);
       return true;
     }
-    default:
-      return false;
+    default: return false;
   }
 }
 

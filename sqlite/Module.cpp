@@ -73,8 +73,9 @@ int Connect(sqlite3 *db, void *, int argc, const char *const *argv, sqlite3_vtab
     return SQLITE_ERROR;
   };
   if (argc < 4 || argc > 5)
-    return fail("velmora needs the schema file's path and, optionally, the open mode: "
-                "USING velmora('path/table.vri' [, readonly | readwrite])");
+    return fail(
+        "velmora needs the schema file's path and, optionally, the open mode: "
+        "USING velmora('path/table.vri' [, readonly | readwrite])");
   std::string path = Unquote(argv[3]);
   if (path.empty()) return fail("velmora needs the path of the table's schema file");
   bool writable = false;
@@ -252,23 +253,18 @@ int VTable::Error(int rc, const std::string &message) {
 
 int VTable::EngineError() {
   switch (engine.failure()) {
-    case Failure::kKeyViolation:
-      return Error(SQLITE_CONSTRAINT, engine.error());
-    case Failure::kFull:
-      return Error(SQLITE_FULL, engine.error());
-    case Failure::kCorrupt:
-      return Error(SQLITE_CORRUPT, engine.error());
-    case Failure::kInOut:
-      return Error(SQLITE_IOERR, engine.error());
-    default:
-      return Error(SQLITE_ERROR, engine.error());
+    case Failure::kKeyViolation: return Error(SQLITE_CONSTRAINT, engine.error());
+    case Failure::kFull: return Error(SQLITE_FULL, engine.error());
+    case Failure::kCorrupt: return Error(SQLITE_CORRUPT, engine.error());
+    case Failure::kInOut: return Error(SQLITE_IOERR, engine.error());
+    default: return Error(SQLITE_ERROR, engine.error());
   }
 }
 
 }  // namespace vsql
 
-extern "C" __attribute__((visibility("default"))) int sqlite3_velmorasqlite_init(
-    sqlite3 *db, char **, const sqlite3_api_routines *api) {
+extern "C" __attribute__((visibility("default"))) int sqlite3_velmorasqlite_init(sqlite3 *db, char **,
+                                                                                 const sqlite3_api_routines *api) {
   SQLITE_EXTENSION_INIT2(api);
   return sqlite3_create_module(db, "velmora", &vsql::kModule, nullptr);
 }

@@ -48,8 +48,7 @@ bool Keyable(const std::vector<FieldDef> &fields, sqlite3_index_info *info, int 
 int FindConstraint(const std::vector<FieldDef> &fields, sqlite3_index_info *info, int column,
                    bool (*wanted)(unsigned char)) {
   for (int i = 0; i < info->nConstraint; ++i) {
-    if (info->aConstraint[i].iColumn == column && wanted(info->aConstraint[i].op) && Keyable(fields, info, i))
-      return i;
+    if (info->aConstraint[i].iColumn == column && wanted(info->aConstraint[i].op) && Keyable(fields, info, i)) return i;
   }
   return -1;
 }
@@ -75,8 +74,8 @@ bool ConsumesOrder(const IndexDef &index, int32_t eqCount, sqlite3_index_info *i
   return true;
 }
 
-Candidate IndexCandidate(const std::vector<FieldDef> &fields, const std::vector<IndexDef> &indexes, int32_t i,
-                         double n, sqlite3_index_info *info) {
+Candidate IndexCandidate(const std::vector<FieldDef> &fields, const std::vector<IndexDef> &indexes, int32_t i, double n,
+                         sqlite3_index_info *info) {
   const IndexDef &index = indexes[static_cast<size_t>(i)];
   Candidate c;
   c.plan.index = i;
@@ -149,9 +148,8 @@ int Plan::Encode() const {
   int v = index & 0xF;
   v |= (eqCount & 0xF) << 4;
   v |= static_cast<int>(nullMask & 0x3FF) << 8;
-  v |= (lower ? 1 : 0) << 18 | (lowerStrict ? 1 : 0) << 19 | (upper ? 1 : 0) << 20 |
-       (upperStrict ? 1 : 0) << 21 | (descending ? 1 : 0) << 22 | (unique ? 1 : 0) << 23 |
-       (anyIndex ? 1 : 0) << 24 | (byRecord ? 1 : 0) << 25;
+  v |= (lower ? 1 : 0) << 18 | (lowerStrict ? 1 : 0) << 19 | (upper ? 1 : 0) << 20 | (upperStrict ? 1 : 0) << 21 |
+       (descending ? 1 : 0) << 22 | (unique ? 1 : 0) << 23 | (anyIndex ? 1 : 0) << 24 | (byRecord ? 1 : 0) << 25;
   return v;
 }
 
@@ -171,8 +169,8 @@ Plan Plan::Decode(int v) {
   return p;
 }
 
-int ChoosePlan(const std::vector<FieldDef> &fields, const std::vector<IndexDef> &indexes,
-               int32_t recordCount, int32_t recnoColumn, sqlite3_index_info *info) {
+int ChoosePlan(const std::vector<FieldDef> &fields, const std::vector<IndexDef> &indexes, int32_t recordCount,
+               int32_t recnoColumn, sqlite3_index_info *info) {
   const double n = recordCount > 0 ? recordCount : 1;
   Candidate best;
   bool haveBest = false;

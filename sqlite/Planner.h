@@ -29,7 +29,7 @@ struct Plan {
 
 // Fills the index information with the cheapest plan; the argument values
 // come in the order: equal values of the key fields, lower bound, upper bound.
-int ChoosePlan(const std::vector<FieldDef> &fields, const std::vector<IndexDef> &indexes,
-               int32_t recordCount, int32_t recnoColumn, sqlite3_index_info *info);
+int ChoosePlan(const std::vector<FieldDef> &fields, const std::vector<IndexDef> &indexes, int32_t recordCount,
+               int32_t recnoColumn, sqlite3_index_info *info);
 
 }  // namespace vsql

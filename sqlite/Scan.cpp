@@ -260,7 +260,8 @@ int Filter(Cursor *c, int idxNum, int argc, sqlite3_value **argv) {
     if (c->usableEq == c->plan.eqCount && !ConstraintValue(field, v, &c->eqValues[static_cast<size_t>(j)]))
       c->usableEq = j;
   }
-  const bool rangeUsable = c->usableEq == c->plan.eqCount && c->plan.eqCount < static_cast<int32_t>(index.fields.size());
+  const bool rangeUsable =
+      c->usableEq == c->plan.eqCount && c->plan.eqCount < static_cast<int32_t>(index.fields.size());
   const FieldDef *rangeField =
       rangeUsable ? &t->engine.fields()[static_cast<size_t>(index.fields[static_cast<size_t>(c->plan.eqCount)])]
                   : nullptr;

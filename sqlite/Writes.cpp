@@ -50,8 +50,7 @@ int GoTo(VTable *t, sqlite3_value *rowid, std::vector<uint8_t> *image, int32_t *
   bool onRecord = false;
   ++t->moves;
   if (!t->engine.GoToRecord(*now, &onRecord)) return t->EngineError();
-  if (!onRecord)
-    return t->Error(SQLITE_ERROR, "record " + std::to_string(seen) + " is no longer in the table");
+  if (!onRecord) return t->Error(SQLITE_ERROR, "record " + std::to_string(seen) + " is no longer in the table");
   int32_t recNo = -1;
   if (!t->engine.Current(image, &recNo)) return t->EngineError();
   return SQLITE_OK;

@@ -21,11 +21,11 @@ class Exception : public std::runtime_error {
   virtual const char *ClassName() const noexcept { return "Exception"; }
 };
 
-#define VELMORA_EXCEPTION_CLASS(Name)                                             \
-  class Name : public Exception {                                                 \
-   public:                                                                        \
-    explicit Name(const std::string &message) : Exception(message) {}             \
-    const char *ClassName() const noexcept override { return #Name; }             \
+#define VELMORA_EXCEPTION_CLASS(Name)                                 \
+  class Name : public Exception {                                     \
+   public:                                                            \
+    explicit Name(const std::string &message) : Exception(message) {} \
+    const char *ClassName() const noexcept override { return #Name; } \
   };
 
 // Table engine, data file, record cache and index layer failures.

@@ -28,8 +28,13 @@ class IndexTest : public ::testing::Test {
     std::mt19937 random(2024);
     auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
     const char *strings[] = {"'a'", "'ab'", "'abc'", "'B'", "'b'", "''", "'zzzzzzzz'", "'m'", "NULL"};
-    const char *dates[] = {"'2024-03-15'", "'2024-03-15 00:00:00.001'", "'2024-03-15 12:00:00'",
-                           "'1999-12-31 23:59:59'", "'2024-03-16'", "'0800-01-01'", "NULL"};
+    const char *dates[] = {"'2024-03-15'",
+                           "'2024-03-15 00:00:00.001'",
+                           "'2024-03-15 12:00:00'",
+                           "'1999-12-31 23:59:59'",
+                           "'2024-03-16'",
+                           "'0800-01-01'",
+                           "NULL"};
     std::string insert = "INSERT INTO kinds VALUES ";
     for (int k = 0; k < 150; ++k) {
       if (k > 0) insert += ", ";
@@ -53,8 +58,7 @@ class IndexTest : public ::testing::Test {
     std::vector<std::string> expected = sql_.Rows("SELECT K FROM plain WHERE " + where);
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(expected, rows) << where;
-    EXPECT_NE(std::string::npos, sql_.Plan(query).find("index " + index + " (")) << where << ": "
-                                                                                  << sql_.Plan(query);
+    EXPECT_NE(std::string::npos, sql_.Plan(query).find("index " + index + " (")) << where << ": " << sql_.Plan(query);
   }
 
   Folder folder_;
@@ -71,8 +75,10 @@ TEST_F(IndexTest, EqualAndRangeConditionsOnEveryKindOfIndex) {
       {"F", "ByF", {"0", "-20", "19.75", "3.25", "3.3", "-0.5", "100"}},
       {"C", "ByC", {"0.5", "-999.5", "998.5", "17.5", "17", "-5000"}},
       {"R", "ByR", {"2.1", "0.1", "29.1", "15.1", "15.10001", "-1", "100"}},
-      {"D", "ByD", {"'2024-03-15'", "'2024-03-15 00:00:00.001'", "'2024-03-15 12:00:00'", "'2000-01-01'",
-                    "'2024-03-16'", "'0800-01-01'", "'2024-03-15 06:00:00'"}},
+      {"D",
+       "ByD",
+       {"'2024-03-15'", "'2024-03-15 00:00:00.001'", "'2024-03-15 12:00:00'", "'2000-01-01'", "'2024-03-16'",
+        "'0800-01-01'", "'2024-03-15 06:00:00'"}},
       {"B", "ByB", {"0", "1", "0.5"}},
       {"S", "ByS", {"'a'", "'ab'", "''", "'B'", "'b'", "'zzzzzzzz'", "'zzzzzzzzz'", "'abb'"}},
   };
@@ -117,8 +123,8 @@ TEST_F(IndexTest, ConditionsNoIndexCanServeScan) {
 TEST_F(IndexTest, OrderByAnIndexNeedsNoSorting) {
   struct Order {
     std::string by, index;
-  } orders[] = {{"K", "ByK"}, {"F", "ByF"}, {"C", "ByC"}, {"R", "ByR"}, {"D", "ByD"},
-                {"B", "ByB"}, {"S", "ByS"}, {"S, F", "BySF"}};
+  } orders[] = {{"K", "ByK"}, {"F", "ByF"}, {"C", "ByC"}, {"R", "ByR"},
+                {"D", "ByD"}, {"B", "ByB"}, {"S", "ByS"}, {"S, F", "BySF"}};
   for (const Order &o : orders) {
     for (const char *direction : {"", " DESC"}) {
       std::string by = o.by == "S, F" ? std::string("S") + direction + ", F" + direction : o.by + direction;

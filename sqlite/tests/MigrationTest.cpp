@@ -9,9 +9,10 @@ class MigrationTest : public StaffTest {};
 
 TEST_F(MigrationTest, RoundTripThroughAnOrdinaryTableKeepsEveryValue) {
   ASSERT_EQ("", Create("staff"));
-  ASSERT_EQ("", sql_.Exec("INSERT INTO staff VALUES (1, 'Ann', 'Sales', 1234.5, 12.25, 2.1, '2024-03-15 13:05:09.250', 1),"
-                          " (2, 'Bob', NULL, -0.001, NULL, 1e20, '1899-12-29 06:00:00', 0),"
-                          " (3, NULL, NULL, NULL, NULL, NULL, NULL, NULL)"));
+  ASSERT_EQ("",
+            sql_.Exec("INSERT INTO staff VALUES (1, 'Ann', 'Sales', 1234.5, 12.25, 2.1, '2024-03-15 13:05:09.250', 1),"
+                      " (2, 'Bob', NULL, -0.001, NULL, 1e20, '1899-12-29 06:00:00', 0),"
+                      " (3, NULL, NULL, NULL, NULL, NULL, NULL, NULL)"));
   ASSERT_EQ("", sql_.Exec("CREATE TABLE copy AS SELECT * FROM staff"));
   EXPECT_EQ((std::vector<std::string>{"Id|INT", "Name|TEXT", "Dept|TEXT", "Salary|REAL", "Bonus|REAL", "Rate|REAL",
                                       "Hired|TEXT", "Active|INT"}),
@@ -20,8 +21,14 @@ TEST_F(MigrationTest, RoundTripThroughAnOrdinaryTableKeepsEveryValue) {
   Folder other;
   const std::string target = other / "again.vri";
   DefineTable(target,
-              {{"Id", 'I'}, {"Name", 'S', 20}, {"Dept", 'S', 10}, {"Salary", 'F'}, {"Bonus", 'C'}, {"Rate", 'R'},
-               {"Hired", 'D'}, {"Active", 'B'}},
+              {{"Id", 'I'},
+               {"Name", 'S', 20},
+               {"Dept", 'S', 10},
+               {"Salary", 'F'},
+               {"Bonus", 'C'},
+               {"Rate", 'R'},
+               {"Hired", 'D'},
+               {"Active", 'B'}},
               {{"ById", {0}}});
   ASSERT_EQ("", sql_.Exec("CREATE VIRTUAL TABLE again USING velmora('" + target + "', readwrite)"));
   ASSERT_EQ("", sql_.Exec("INSERT INTO again SELECT * FROM copy"));

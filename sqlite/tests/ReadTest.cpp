@@ -20,9 +20,8 @@ class ReadTest : public StaffTest {
 class PostedTest : public StaffTest {};
 
 TEST_F(ReadTest, ColumnsAreTheFieldsWithTheirSqlTypesAndAHiddenRecordNumber) {
-  EXPECT_EQ((std::vector<std::string>{"Id|INTEGER|0", "Name|TEXT|0", "Dept|TEXT|0", "Salary|REAL|0",
-                                      "Bonus|REAL|0", "Rate|REAL|0", "Hired|TEXT|0", "Active|INTEGER|0",
-                                      "recno|INTEGER|1"}),
+  EXPECT_EQ((std::vector<std::string>{"Id|INTEGER|0", "Name|TEXT|0", "Dept|TEXT|0", "Salary|REAL|0", "Bonus|REAL|0",
+                                      "Rate|REAL|0", "Hired|TEXT|0", "Active|INTEGER|0", "recno|INTEGER|1"}),
             sql_.Rows("SELECT name, type, hidden FROM pragma_table_xinfo('staff')"));
   EXPECT_EQ((std::vector<std::string>{}), sql_.Rows("SELECT * FROM staff"));
 }
@@ -105,9 +104,10 @@ TEST_F(ReadTest, ValuesAFieldCannotHoldAreRefusedAndNothingIsWritten) {
     EXPECT_EQ(c.message, sql_.Exec("INSERT INTO staff (Id, Name) VALUES (9, 'ok'), " + c.values)) << c.values;
     EXPECT_EQ(SQLITE_MISMATCH, sql_.lastCode());
   }
-  EXPECT_EQ("field Hired: 'yesterday' is not a date: give YYYY-MM-DD, optionally with HH:MM[:SS[.fff]], or a "
-            "Julian day number",
-            sql_.Exec("INSERT INTO staff (Id, Hired) VALUES (1, 'yesterday')"));
+  EXPECT_EQ(
+      "field Hired: 'yesterday' is not a date: give YYYY-MM-DD, optionally with HH:MM[:SS[.fff]], or a "
+      "Julian day number",
+      sql_.Exec("INSERT INTO staff (Id, Hired) VALUES (1, 'yesterday')"));
   EXPECT_EQ("field Active: '2' is not a boolean (0, 1, true or false)",
             sql_.Exec("INSERT INTO staff (Id, Active) VALUES (1, 2)"));
   EXPECT_EQ("field Rate: '1.0e+300' is too large for a Real field",
@@ -126,8 +126,7 @@ TEST_F(ReadTest, RecordNumbersAreTheTablesOwn) {
             sql_.Exec("INSERT INTO staff (rowid, Id) VALUES (5, 2)"));
   EXPECT_EQ("a new record's number is given by the table: leave rowid and recno out",
             sql_.Exec("INSERT INTO staff (recno, Id) VALUES (5, 2)"));
-  EXPECT_EQ("record numbers are given by the table and cannot be changed",
-            sql_.Exec("UPDATE staff SET rowid = 3"));
+  EXPECT_EQ("record numbers are given by the table and cannot be changed", sql_.Exec("UPDATE staff SET rowid = 3"));
   EXPECT_EQ((std::vector<std::string>{"1|0|0"}), sql_.Rows("SELECT Id, rowid, recno FROM staff"));
   // Looking a record up by its number: any value that names no record finds none.
   for (const char *number : {"0", "0.0", "'0'"})

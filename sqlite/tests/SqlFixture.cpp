@@ -112,8 +112,14 @@ std::string Connection::Plan(const std::string &sql) const {
 void StaffTest::SetUp() {
   schema_ = folder_ / "staff.vri";
   DefineTable(schema_,
-              {{"Id", 'I'}, {"Name", 'S', 20}, {"Dept", 'S', 10}, {"Salary", 'F'}, {"Bonus", 'C'},
-               {"Rate", 'R'}, {"Hired", 'D'}, {"Active", 'B'}},
+              {{"Id", 'I'},
+               {"Name", 'S', 20},
+               {"Dept", 'S', 10},
+               {"Salary", 'F'},
+               {"Bonus", 'C'},
+               {"Rate", 'R'},
+               {"Hired", 'D'},
+               {"Active", 'B'}},
               {{"ById", {0}}, {"ByDept", {2, 3}}, {"ByName", {1}}});
 }
 

@@ -10,8 +10,10 @@ namespace {
 
 // The numbers from first to last as the rows of a query's column "value".
 std::string Series(int first, int last) {
-  return "WITH RECURSIVE s(value) AS (SELECT " + std::to_string(first) + " UNION ALL SELECT value + 1 FROM s WHERE"
-         " value < " + std::to_string(last) + ") SELECT value FROM s";
+  return "WITH RECURSIVE s(value) AS (SELECT " + std::to_string(first) +
+         " UNION ALL SELECT value + 1 FROM s WHERE"
+         " value < " +
+         std::to_string(last) + ") SELECT value FROM s";
 }
 
 class WriteTest : public StaffTest {
@@ -23,8 +25,7 @@ class WriteTest : public StaffTest {
                             " (2, 'Bob', 'B', 20), (3, 'Cid', 'A', 30), (4, 'Dee', 'B', 40), (5, 'Eve', 'C', 50)"));
   }
   std::vector<std::string> All() const { return sql_.Rows("SELECT Id, Name, Dept, Salary FROM staff ORDER BY Id"); }
-  const std::vector<std::string> kFive{"1|Ann|A|10.0", "2|Bob|B|20.0", "3|Cid|A|30.0", "4|Dee|B|40.0",
-                                       "5|Eve|C|50.0"};
+  const std::vector<std::string> kFive{"1|Ann|A|10.0", "2|Bob|B|20.0", "3|Cid|A|30.0", "4|Dee|B|40.0", "5|Eve|C|50.0"};
 };
 
 TEST_F(WriteTest, InsertsUpdatesAndDeletesReachTheTable) {
@@ -68,8 +69,10 @@ TEST_F(WriteTest, AKeyViolationIsAConstraintErrorAndTheStatementIsTakenBack) {
 TEST_F(WriteTest, TheOtherConflictClausesKeepOrDropWhatSqlSays) {
   // FAIL keeps the rows before the failing one; ROLLBACK drops the whole transaction.
   EXPECT_NE("", sql_.Exec("INSERT OR FAIL INTO staff (Id) VALUES (20), (21), (3), (22)"));
-  EXPECT_NE("", sql_.Exec("BEGIN; INSERT INTO staff (Id) VALUES (30); INSERT OR ROLLBACK INTO staff (Id) VALUES (31), (3)"));
-  EXPECT_EQ((std::vector<std::string>{"1", "2", "3", "4", "5", "20", "21"}), sql_.Rows("SELECT Id FROM staff ORDER BY Id"));
+  EXPECT_NE(
+      "", sql_.Exec("BEGIN; INSERT INTO staff (Id) VALUES (30); INSERT OR ROLLBACK INTO staff (Id) VALUES (31), (3)"));
+  EXPECT_EQ((std::vector<std::string>{"1", "2", "3", "4", "5", "20", "21"}),
+            sql_.Rows("SELECT Id FROM staff ORDER BY Id"));
 }
 
 TEST_F(WriteTest, OrReplaceDeletesTheRecordThatHoldsTheKey) {
@@ -92,8 +95,7 @@ TEST_F(WriteTest, OrReplaceDeletesTheRecordThatHoldsTheKey) {
 
 TEST_F(WriteTest, AFailureInsideATransactionTakesBackThatStatementOnly) {
   ASSERT_EQ("", sql_.Exec("BEGIN; DELETE FROM staff WHERE Id = 1; UPDATE staff SET Salary = 0 WHERE Id = 2"));
-  EXPECT_EQ("Insertion Error. Key violation in Velmora.",
-            sql_.Exec("INSERT INTO staff (Id) VALUES (9), (2)"));
+  EXPECT_EQ("Insertion Error. Key violation in Velmora.", sql_.Exec("INSERT INTO staff (Id) VALUES (9), (2)"));
   ASSERT_EQ("", sql_.Exec("COMMIT"));
   EXPECT_EQ((std::vector<std::string>{"2|Bob|B|0.0", "3|Cid|A|30.0", "4|Dee|B|40.0", "5|Eve|C|50.0"}), All());
 }
@@ -105,8 +107,8 @@ TEST_F(WriteTest, RollbackAndSavepointsUndoTheChanges) {
   ASSERT_EQ("", sql_.Exec("BEGIN; INSERT INTO staff (Id, Name) VALUES (6, 'F'); SAVEPOINT one;"
                           " DELETE FROM staff WHERE Id < 3; SAVEPOINT two; UPDATE staff SET Name = 'x';"
                           " ROLLBACK TO one; UPDATE staff SET Salary = 1 WHERE Id = 5; RELEASE one; COMMIT"));
-  EXPECT_EQ((std::vector<std::string>{"1|Ann|A|10.0", "2|Bob|B|20.0", "3|Cid|A|30.0", "4|Dee|B|40.0",
-                                      "5|Eve|C|1.0", "6|F|NULL|NULL"}),
+  EXPECT_EQ((std::vector<std::string>{"1|Ann|A|10.0", "2|Bob|B|20.0", "3|Cid|A|30.0", "4|Dee|B|40.0", "5|Eve|C|1.0",
+                                      "6|F|NULL|NULL"}),
             All());
 }
 
@@ -167,9 +169,10 @@ TEST_F(WriteTest, TriggersAndViewsMayNotUseTheTable) {
 TEST_F(WriteTest, ArgumentsAreChecked) {
   EXPECT_EQ("unknown open mode 'sometimes': give readonly or readwrite",
             sql_.Exec("CREATE VIRTUAL TABLE a USING velmora('" + schema_ + "', sometimes)"));
-  EXPECT_EQ("velmora needs the schema file's path and, optionally, the open mode: USING velmora('path/table.vri' "
-            "[, readonly | readwrite])",
-            sql_.Exec("CREATE VIRTUAL TABLE b USING velmora"));
+  EXPECT_EQ(
+      "velmora needs the schema file's path and, optionally, the open mode: USING velmora('path/table.vri' "
+      "[, readonly | readwrite])",
+      sql_.Exec("CREATE VIRTUAL TABLE b USING velmora"));
   EXPECT_EQ("cannot read the schema file /nonexistent/x.vri: File not found",
             sql_.Exec("CREATE VIRTUAL TABLE c USING velmora('/nonexistent/x.vri')"));
 }
@@ -188,8 +191,9 @@ TEST_F(StaffTest, AQueryReadHalfwayGoesOnAfterOtherStatementsChangeTheTable) {
                           " INSERT INTO staff (Id, Name) SELECT n, 'n' || n FROM s"));
   for (const char *order : {"ASC", "DESC"}) {
     sqlite3_stmt *query = nullptr;
-    ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(sql_.db(), (std::string("SELECT Id FROM staff ORDER BY Id ") + order).c_str(),
-                                            -1, &query, nullptr));
+    ASSERT_EQ(SQLITE_OK,
+              sqlite3_prepare_v2(sql_.db(), (std::string("SELECT Id FROM staff ORDER BY Id ") + order).c_str(), -1,
+                                 &query, nullptr));
     std::vector<int> seen;
     for (int k = 0; k < 100 && sqlite3_step(query) == SQLITE_ROW; ++k) seen.push_back(sqlite3_column_int(query, 0));
     ASSERT_EQ(100u, seen.size());
@@ -203,13 +207,15 @@ TEST_F(StaffTest, AQueryReadHalfwayGoesOnAfterOtherStatementsChangeTheTable) {
     // In order, each record once; every record that remains and lies beyond
     // the first hundred comes; others only if read ahead before they went.
     for (size_t k = 1; k < seen.size(); ++k) EXPECT_TRUE(up ? seen[k] > seen[k - 1] : seen[k] < seen[k - 1]) << k;
-    std::vector<std::string> remaining = sql_.Rows(std::string("SELECT Id FROM staff WHERE Id ") +
-                                                   (up ? "> 100" : "< 151") + " ORDER BY Id " + order);
+    std::vector<std::string> remaining =
+        sql_.Rows(std::string("SELECT Id FROM staff WHERE Id ") + (up ? "> 100" : "< 151") + " ORDER BY Id " + order);
     std::vector<std::string> rest;
     for (size_t k = 100; k < seen.size(); ++k) {
       bool stillThere = std::find(remaining.begin(), remaining.end(), std::to_string(seen[k])) != remaining.end();
-      if (stillThere) rest.push_back(std::to_string(seen[k]));
-      else EXPECT_LT(k, 130u) << "record " << seen[k] << " was deleted long before it was read";
+      if (stillThere)
+        rest.push_back(std::to_string(seen[k]));
+      else
+        EXPECT_LT(k, 130u) << "record " << seen[k] << " was deleted long before it was read";
     }
     EXPECT_EQ(remaining, rest) << order;
   }

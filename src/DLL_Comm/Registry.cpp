@@ -37,8 +37,7 @@ int32_t UserRegistry::Connect(int32_t clientId) {
 
 void UserRegistry::ValidateHandle(int32_t handle) const {
   uint32_t slot = Slot(handle);
-  if (slot == 0 || slot >= users_.size())
-    throw EUserAccessError("Invalid user handle for Velmora access");
+  if (slot == 0 || slot >= users_.size()) throw EUserAccessError("Invalid user handle for Velmora access");
 }
 
 TUserRecord &UserRegistry::UserOf(int32_t handle) {
@@ -48,15 +47,15 @@ TUserRecord &UserRegistry::UserOf(int32_t handle) {
 
 TVRVelmoraDB &UserRegistry::TableOf(int32_t handle) {
   TUserRecord &user = UserOf(handle);
-  if (!user.Table) throw EUserAccessError("User handle " + std::to_string(Slot(handle)) +
-                                          " has been disconnected from Velmora");
+  if (!user.Table)
+    throw EUserAccessError("User handle " + std::to_string(Slot(handle)) + " has been disconnected from Velmora");
   return *user.Table;
 }
 
 void UserRegistry::Disconnect(int32_t handle) {
   TUserRecord &user = UserOf(handle);
-  if (!user.Table) throw EUserAccessError("User handle " + std::to_string(Slot(handle)) +
-                                          " has been disconnected from Velmora");
+  if (!user.Table)
+    throw EUserAccessError("User handle " + std::to_string(Slot(handle)) + " has been disconnected from Velmora");
   user.ClientId = -1;
   std::unique_ptr<TVRVelmoraDB> table = std::move(user.Table);
   if (table->IsOpen()) table->CloseTable();
@@ -65,8 +64,7 @@ void UserRegistry::Disconnect(int32_t handle) {
 std::string UserRegistry::Stats() const {
   std::string text = std::to_string(users_.size());
   for (size_t i = 0; i < users_.size(); ++i) {
-    text += std::to_string(i) + "/" + std::to_string(users_[i]->ClientId) + " " +
-            users_[i]->TableName + " :";
+    text += std::to_string(i) + "/" + std::to_string(users_[i]->ClientId) + " " + users_[i]->TableName + " :";
     text = Cut255(std::move(text));
   }
   return text;

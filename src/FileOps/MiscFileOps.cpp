@@ -74,8 +74,7 @@ void TMiscFileOps::ReadBlock() {
 
 void TMiscFileOps::WriteBlock() { WriteWhole(schemaFile_, block_, 1); }
 
-int32_t TMiscFileOps::WriteSchema(const std::string &fileName, TFieldDefList &fields,
-                                  TIndexDefList &indexes) {
+int32_t TMiscFileOps::WriteSchema(const std::string &fileName, TFieldDefList &fields, TIndexDefList &indexes) {
   if (fileName.empty()) RaiseDefinition("no schema file name was given");
   schemaName_ = SchemaFileName(fileName);
   fieldCount_ = fields.Count();
@@ -112,8 +111,7 @@ void TMiscFileOps::CheckCounts() const {
   }
   if (indexCount_ < 0) RaiseDefinition("invalid index count " + std::to_string(indexCount_));
   if (indexCount_ > kMaxIndexes) {
-    RaiseDefinition(std::to_string(indexCount_) +
-                    " indexes given; a table has at most 13 indexes");
+    RaiseDefinition(std::to_string(indexCount_) + " indexes given; a table has at most 13 indexes");
   }
 }
 
@@ -148,9 +146,8 @@ void TMiscFileOps::CheckFields(TFieldDefList &fields, SchemaDefinition &def) {
 
   // The table must open again: its record has to fit a cache slot.
   if (runningOffset_ > kMaxRecordSize) {
-    RaiseDefinition("the record would be " + std::to_string(runningOffset_) +
-                    " bytes long; a record holds at most " + std::to_string(kMaxRecordSize) +
-                    " bytes");
+    RaiseDefinition("the record would be " + std::to_string(runningOffset_) + " bytes long; a record holds at most " +
+                    std::to_string(kMaxRecordSize) + " bytes");
   }
 }
 
@@ -163,13 +160,11 @@ void TMiscFileOps::CheckIndexes(TIndexDefList &indexes, SchemaDefinition &def) c
     nos = indexes.GetFieldNos(i);
     std::string what = "index " + std::to_string(i) + " " + Quoted(def.indexNames[static_cast<size_t>(i)]);
     if (nos.size() > static_cast<size_t>(kMaxIndexFields)) {
-      RaiseDefinition(what + " has " + std::to_string(nos.size()) +
-                      " key fields; an index covers at most 10 fields");
+      RaiseDefinition(what + " has " + std::to_string(nos.size()) + " key fields; an index covers at most 10 fields");
     }
     for (int32_t no : nos) {
       if (no < 0 || no >= fieldCount_) {
-        RaiseDefinition(what + " names field " + std::to_string(no) +
-                        ", which the table does not have");
+        RaiseDefinition(what + " names field " + std::to_string(no) + ", which the table does not have");
       }
     }
   }
@@ -230,17 +225,14 @@ void TMiscFileOps::CreateCompanionFiles() const {
   }
 }
 
-int32_t TMiscFileOps::ReadSchema(const std::string &fileName, TFieldDefList &fields,
-                                 TIndexDefList &indexes) {
+int32_t TMiscFileOps::ReadSchema(const std::string &fileName, TFieldDefList &fields, TIndexDefList &indexes) {
   if (fileName.empty()) throw EVelmoraDBError("Cannot read a schema file: no file name was given");
   schemaName_ = fileName;
   int32_t error = 0;
   std::unique_ptr<platform::File> file =
       platform::Os().Open(schemaName_, platform::kAccessRead | platform::kShareDenyNone, &error);
   if (!file) platform::RaiseIoError(error);
-  SchemaReader reader(*file, schemaName_, [](const std::string &message) {
-    throw EVelmoraDBError(message);
-  });
+  SchemaReader reader(*file, schemaName_, [](const std::string &message) { throw EVelmoraDBError(message); });
 
   // Every block is read and checked before either list changes.
   SchemaImage image;
@@ -269,8 +261,8 @@ int32_t TMiscFileOps::ReadSchema(const std::string &fileName, TFieldDefList &fie
     // The length is kept for String fields only (their size was checked above);
     // the flags are the low byte of the flags word.
     int32_t len = f.type == 'S' ? f.size - 1 : 0;
-    fields.SetField(false, i, f.name, f.type, len, f.offset, static_cast<uint8_t>(f.flagsWord & 0xFF),
-                    f.params[0], f.params[1], f.params[2]);
+    fields.SetField(false, i, f.name, f.type, len, f.offset, static_cast<uint8_t>(f.flagsWord & 0xFF), f.params[0],
+                    f.params[1], f.params[2]);
   }
   for (int32_t i = 0; i < indexCount_; ++i) {
     const SchemaIndexImage &x = image.indexes[static_cast<size_t>(i)];

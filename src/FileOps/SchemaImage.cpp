@@ -11,8 +11,7 @@ namespace velmora {
 
 using namespace schema;
 
-namespace {
-}  // namespace
+namespace {}  // namespace
 
 SchemaReader::SchemaReader(platform::File &file, const std::string &name, Raiser raise)
     : file_(file), name_(name), raise_(std::move(raise)), block_(kBlockSize) {}
@@ -63,8 +62,7 @@ void SchemaReader::ReadBlocks(SchemaImage &image) {
       f.flagsWord = GetInt32(&block_[kFieldFlags]);
       for (int p = 0; p < 4; ++p) f.hasParam[p] = GetInt32(&block_[kFieldHasParam0 + 4 * p]);
       const int32_t at[3] = {kFieldParam1, kFieldParam2, kFieldParam3};
-      for (int p = 0; p < 3; ++p)
-        f.params[p] = Text(at[p], "parameter " + std::to_string(p + 1) + " of " + what);
+      for (int p = 0; p < 3; ++p) f.params[p] = Text(at[p], "parameter " + std::to_string(p + 1) + " of " + what);
     }
   }
   image.indexes.assign(static_cast<size_t>(image.indexCount), SchemaIndexImage());

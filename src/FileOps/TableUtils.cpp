@@ -25,8 +25,7 @@ struct TableFile {
 };
 
 // The file set in the order both passes visit it.
-std::vector<TableFile> FileSet(const std::string &source, const std::string &dest,
-                               int32_t indexCount) {
+std::vector<TableFile> FileSet(const std::string &source, const std::string &dest, int32_t indexCount) {
   std::vector<TableFile> files;
   files.push_back({FileKind::Schema, SchemaFileName(source), SchemaFileName(dest)});
   files.push_back({FileKind::Data, DataFileName(source), DataFileName(dest)});
@@ -40,49 +39,32 @@ std::vector<TableFile> FileSet(const std::string &source, const std::string &des
 bool Check(platform::Platform &os, const TableFile &file, int32_t operation) {
   switch (operation) {
     case kUtilRename:
-    case kUtilCopy:
-      return os.Exists(file.source) && !os.Exists(file.dest);
+    case kUtilCopy: return os.Exists(file.source) && !os.Exists(file.dest);
     case kUtilDelete:
-    case kUtilReset:
-      return os.Exists(file.source);
-    case kUtilCreate:
-      return !os.Exists(file.source);
-    default:
-      return false;
+    case kUtilReset: return os.Exists(file.source);
+    case kUtilCreate: return !os.Exists(file.source);
+    default: return false;
   }
 }
 
 // Recreates a data or index file with the content of a new, empty table.
 void Recreate(const TableFile &file) {
   switch (file.kind) {
-    case FileKind::Data:
-      TMiscFileOps::CreateDataFile(file.source);
-      break;
-    case FileKind::Leaf:
-      TMiscFileOps::CreateLeafFile(file.source);
-      break;
-    case FileKind::Directory:
-      TMiscFileOps::CreateDirectoryFile(file.source);
-      break;
-    case FileKind::Schema:
-      break;
+    case FileKind::Data: TMiscFileOps::CreateDataFile(file.source); break;
+    case FileKind::Leaf: TMiscFileOps::CreateLeafFile(file.source); break;
+    case FileKind::Directory: TMiscFileOps::CreateDirectoryFile(file.source); break;
+    case FileKind::Schema: break;
   }
 }
 
 bool Act(platform::Platform &os, const TableFile &file, int32_t operation) {
   switch (operation) {
-    case kUtilRename:
-      return os.Rename(file.source, file.dest);
-    case kUtilDelete:
-      return os.Delete(file.source);
-    case kUtilCopy:
-      return os.Copy(file.source, file.dest);
+    case kUtilRename: return os.Rename(file.source, file.dest);
+    case kUtilDelete: return os.Delete(file.source);
+    case kUtilCopy: return os.Copy(file.source, file.dest);
     case kUtilReset:
-    case kUtilCreate:
-      Recreate(file);
-      return true;
-    default:
-      return false;
+    case kUtilCreate: Recreate(file); return true;
+    default: return false;
   }
 }
 
@@ -96,17 +78,13 @@ int32_t IndexCountFromSchema(const std::string &source, int32_t mode) {
   int32_t error = 0;
   std::unique_ptr<platform::File> file = platform::Os().Open(source, mode, &error);
   if (!file) return -1;
-  SchemaReader reader(*file, source, [](const std::string &message) {
-    throw EVelmoraDBError(message);
-  });
+  SchemaReader reader(*file, source, [](const std::string &message) { throw EVelmoraDBError(message); });
   SchemaImage image;
   reader.ReadHeader(image);
   file->Close();
   if (image.fieldCount > kMaxFields) throw EVelmoraDBError("Number of fields in table exceeds maximum");
-  if (image.indexCount > kMaxIndexes)
-    throw EVelmoraDBError("Number of indexes in table exceeds maximum");
-  if (image.fieldCount < 0 || image.indexCount < 0)
-    reader.Damaged("it gives a negative field or index count");
+  if (image.indexCount > kMaxIndexes) throw EVelmoraDBError("Number of indexes in table exceeds maximum");
+  if (image.fieldCount < 0 || image.indexCount < 0) reader.Damaged("it gives a negative field or index count");
   return image.indexCount;
 }
 
@@ -134,8 +112,7 @@ bool MoveSideFile(platform::Platform &os, const std::string &source, const std::
       file->Truncate(journal::kCounterBytes);
       return true;
     }
-    default:
-      return true;
+    default: return true;
   }
 }
 
@@ -154,8 +131,7 @@ int32_t RunTableUtility(const std::string &source, const std::string &dest, int3
   std::unique_ptr<platform::File> lock;
   if (operation == kUtilCopy) {
     int32_t error = 0;
-    lock = os.Open(os.ExistingName(JournalFileName(source)), platform::kAccessRead | platform::kShareDenyNone,
-                   &error);
+    lock = os.Open(os.ExistingName(JournalFileName(source)), platform::kAccessRead | platform::kShareDenyNone, &error);
     if (lock && !lock->LockSlots(journal::kTableSlot, 1, platform::File::LockKind::kShared, journal::kLockWaitMs))
       return -1;
   }

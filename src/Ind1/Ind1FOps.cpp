@@ -142,8 +142,8 @@ void TInd1FOps::TruncateBlocks(int32_t k) {
   int64_t blocks = file.Size();
   // The reserved blocks and the first live block always stay.
   if (k < 0 || blocks - k < kFirstLiveBlock + 1) {
-    RaiseEngineError("Unable to cut " + std::to_string(k) + " blocks off an index1 file of " +
-                     std::to_string(blocks) + " blocks. Velmora may be corrupted - suggest rebuild.");
+    RaiseEngineError("Unable to cut " + std::to_string(k) + " blocks off an index1 file of " + std::to_string(blocks) +
+                     " blocks. Velmora may be corrupted - suggest rebuild.");
   }
   file.Seek(blocks - k);
   file.Truncate();

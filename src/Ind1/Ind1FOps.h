@@ -60,13 +60,21 @@ class TInd1FOps {
   void SaveWork(int32_t *to) const;
   void RestoreWork(const int32_t *from);
 
-  // Read directly by the table engine.
+  // The leaf file of the current index, the one the cursor was saved in, and
+  // how many leaf files are open.
+  int32_t GetCurIndex() const { return CurIndex; }
+  int32_t GetSavedIndex() const { return SavedIndex; }
+  int32_t GetLeafFileCount() const { return LeafFileCount; }
+  // Makes leaf file i current; the transfers refuse a number that names no open file.
+  void SelectLeafFile(int32_t i) { CurIndex = i; }
+
+ protected:
+  // A file could only be opened for reading.
   bool OpenedReadOnly = false;
   int32_t CurIndex = 0;
   int32_t SavedIndex = 0;
   int32_t LeafFileCount = 0;
 
- protected:
   platform::RecordFile &CurrentLeafFile();
   // Slot s of the working block, for s already known to lie in -1..18.
   int32_t &W(int32_t s) { return work_[s - kFirstSlot]; }

@@ -38,11 +38,7 @@ void TIndex::SaveState(State &s) {
   s.hi = Hi;
   s.mid = Mid;
   s.level = Level;
-  s.entryCount = Directory.EntryCount;
-  s.curPosition = Directory.CurPosition;
-  s.curFileNo = Directory.CurFileNo;
-  s.savedFileNo = Directory.SavedFileNo;
-  s.savedPosition = Directory.SavedPosition;
+  Directory.SaveState(s.directory);
   BlockCounts.Checkpoint();
 }
 
@@ -56,12 +52,22 @@ void TIndex::RestoreState(const State &s) {
   Hi = s.hi;
   Mid = s.mid;
   Level = s.level;
-  Directory.EntryCount = s.entryCount;
-  Directory.CurPosition = s.curPosition;
-  Directory.CurFileNo = s.curFileNo;
-  Directory.SavedFileNo = s.savedFileNo;
-  Directory.SavedPosition = s.savedPosition;
+  Directory.RestoreState(s.directory);
   BlockCounts.RollBack();
+}
+
+TIndex::Place TIndex::CurrentPlace() const {
+  return {CurIndex, Slot, Directory.GetCurFileNo(), Directory.GetPosition()};
+}
+
+TIndex::Place TIndex::SavedPlace() const {
+  return {SavedIndex, SavedSlot, Directory.GetSavedFileNo(), Directory.GetSavedPosition()};
+}
+
+void TIndex::SetSavedPlace(const Place &place) {
+  SavedIndex = place.index;
+  SavedSlot = place.slot;
+  Directory.SetSavedPlace(place.file, place.position);
 }
 
 void TIndex::CloseIndexes() {
@@ -102,7 +108,7 @@ void TIndex::LoadBlock(const TDirEntry &entry) {
   bool sound;
   if (count == 0) {
     // Only the single block of an empty index may hold no entries.
-    sound = Directory.EntryCount == 1 && entry.First < 0;
+    sound = Directory.GetEntryCount() == 1 && entry.First < 0;
   } else {
     sound = W(1) == entry.First;
   }
@@ -309,7 +315,7 @@ void TIndex::DoInsert(int32_t recordNo) {
   // The working block must be the block of the current entry, as the search
   // left it, and the cursor a place within or just after its entries.
   if (count < 0 || count > kBlockCapacity || (count > 0 ? W(1) != e.First : e.First >= 0) ||
-      (count == 0 && Directory.EntryCount != 1) || p < 1 || p > count + 1) {
+      (count == 0 && Directory.GetEntryCount() != 1) || p < 1 || p > count + 1) {
     RaiseEngineError(kCorrupt);
   }
 
@@ -362,7 +368,7 @@ void TIndex::DoDelete(bool adjust) {
   if (p < 1 || p > W(0)) RaiseEngineError(kCorrupt);
   const int32_t k = W(0) - 1;
   W(0) = k;
-  const bool onlyBlock = Directory.EntryCount == 1;
+  const bool onlyBlock = Directory.GetEntryCount() == 1;
 
   if (adjust && SavedIndex == CurIndex) {
     if (k == 0 && onlyBlock) {
@@ -448,11 +454,11 @@ void TIndex::DoUpdate(int32_t recordNo) {
 
 void TIndex::RebuildCounts() {
   std::vector<int32_t> counts;
-  counts.reserve(static_cast<size_t>(Directory.EntryCount > 0 ? Directory.EntryCount : 1));
+  counts.reserve(static_cast<size_t>(Directory.GetEntryCount() > 0 ? Directory.GetEntryCount() : 1));
   const int32_t q = Directory.GetPosition();
   try {
     // Every live block has exactly one directory entry.
-    if (LastBlockNo() != Directory.EntryCount + 1) RaiseEngineError(kCorrupt);
+    if (LastBlockNo() != Directory.GetEntryCount() + 1) RaiseEngineError(kCorrupt);
     LoadBlock(Directory.ReadFirst());
     counts.push_back(W(0));
     while (!Directory.AtLast()) {

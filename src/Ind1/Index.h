@@ -24,13 +24,13 @@ class TIndex : public TInd1FOps {
 
   // Opens the leaf and directory files of indexes 0 to n-1 and selects index 0.
   void OpenIndexes(const std::string &tableFileName, int32_t n, bool allowReadOnly = false);
-  bool OpenedReadOnly() const { return TInd1FOps::OpenedReadOnly || Directory.OpenedReadOnly; }
+  bool OpenedReadOnly() const { return TInd1FOps::OpenedReadOnly || Directory.IsOpenedReadOnly(); }
 
   // The whole cursor and directory state, to be put back after a failed call.
   struct State {
     int32_t work[kWorkSlots];
     int32_t curIndex, savedIndex, slot, savedSlot, lo, hi, mid, level;
-    int32_t entryCount, curPosition, curFileNo, savedFileNo, savedPosition;
+    TVRSecondIndex::State directory;
   };
   // Saves the state (the block counts are kept by the count tree itself,
   // until the next SaveState).
@@ -80,16 +80,39 @@ class TIndex : public TInd1FOps {
   // Block count of the working block.
   int32_t BlockCount() const { return W(0); }
 
+  // A cursor place: the index, the slot in its working block and the
+  // directory file and entry of that block.
+  struct Place {
+    int32_t index, slot, file, position;
+  };
+  Place CurrentPlace() const;
+  Place SavedPlace() const;
+  // Makes place the one the next RestoreCursor returns to.
+  void SetSavedPlace(const Place &place);
+
+  // The record counts of the current index's blocks, in directory order.
+  const TCountTree &GetBlockCounts() const { return BlockCounts; }
+  void SetBlockCounts(const TCountTree &counts) { BlockCounts = counts; }
+  int32_t GetSlot() const { return Slot; }
+  int32_t GetSavedSlot() const { return SavedSlot; }
+  const TVRSecondIndex &GetDirectory() const { return Directory; }
+  platform::RecordFile &DirFileAt(int32_t i) { return Directory.DirFileAt(i); }
+
+ private:
+  friend class EngineTestPeer;
+
   int32_t Slot = 1;
   int32_t SavedSlot = -1;
   TVRSecondIndex Directory;
+  // Search state: the bounds Lo..Hi and the last probe Mid, over the
+  // directory's entries while a block is chosen (Level 2), then over the
+  // slots of the loaded block (Level 1).
   int32_t Lo = 0;
   int32_t Hi = -1;
   int32_t Mid = -1;
   int32_t Level = 1;
   TCountTree BlockCounts;
 
- private:
   // Reads the block named by the directory entry into slots 0 to 7 and checks
   // it against the entry.
   void LoadBlock(const TDirEntry &entry);

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <limits>
+#include <tuple>
 #include <vector>
 
 #include <velmora/velmora.hpp>
@@ -134,11 +135,22 @@ TDirEntry TVRSecondIndex::RestorePosition() {
   return ReadAt(SavedPosition);
 }
 
+void TVRSecondIndex::SetSavedPlace(int32_t file, int32_t position) {
+  SavedFileNo = file;
+  SavedPosition = position;
+}
+
+void TVRSecondIndex::SaveState(State &s) const { s = {EntryCount, CurPosition, CurFileNo, SavedFileNo, SavedPosition}; }
+
+void TVRSecondIndex::RestoreState(const State &s) {
+  std::tie(EntryCount, CurPosition, CurFileNo, SavedFileNo, SavedPosition) =
+      std::tie(s.entryCount, s.curPosition, s.curFileNo, s.savedFileNo, s.savedPosition);
+}
+
 void TVRSecondIndex::WriteEntries(int32_t k, int32_t n) {
   if (!DirFilesOpen) RaiseEngineError(kNotOpen);
   if (k < 0 || n < 0 || k + n > kMaxChunk + 1) {
-    RaiseEngineError("Index2 entry buffer range " + std::to_string(k) + "/" + std::to_string(n) +
-                     " is out of range.");
+    RaiseEngineError("Index2 entry buffer range " + std::to_string(k) + "/" + std::to_string(n) + " is out of range.");
   }
   uint8_t bytes[(kMaxChunk + 1) * kEntryBytes];
   for (int32_t j = 0; j < n; ++j) {
@@ -155,8 +167,7 @@ void TVRSecondIndex::WriteEntries(int32_t k, int32_t n) {
 int32_t TVRSecondIndex::ReadEntries(int32_t k, int32_t n) {
   if (!DirFilesOpen) RaiseEngineError(kNotOpen);
   if (k < 0 || n < 0 || k + n > kMaxChunk + 1) {
-    RaiseEngineError("Index2 entry buffer range " + std::to_string(k) + "/" + std::to_string(n) +
-                     " is out of range.");
+    RaiseEngineError("Index2 entry buffer range " + std::to_string(k) + "/" + std::to_string(n) + " is out of range.");
   }
   if (n == 0) return 0;
   uint8_t bytes[(kMaxChunk + 1) * kEntryBytes];
@@ -310,8 +321,8 @@ void TVRSecondIndex::FindBlock(int32_t b, int32_t &position, TDirEntry &entry) {
     scanned += n;
   }
   if (!found) {
-    RaiseEngineError("Error in index file search. Velmora may be corrupted - suggest rebuild (" +
-                     std::to_string(b) + ")");
+    RaiseEngineError("Error in index file search. Velmora may be corrupted - suggest rebuild (" + std::to_string(b) +
+                     ")");
   }
   ResetPosition();
 }

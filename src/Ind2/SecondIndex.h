@@ -37,7 +37,8 @@ class TVRSecondIndex {
   // ".vb2", ...) and selects file 0.
   void OpenDirFiles(const std::string &tableFileName, int32_t n, bool allowReadOnly = false);
   platform::RecordFile &DirFileAt(int32_t i) { return DirFiles[i]; }
-  bool OpenedReadOnly = false;
+  // A file could only be opened for reading.
+  bool IsOpenedReadOnly() const { return OpenedReadOnly; }
   void CloseDirFiles();
   // Makes directory file i current and reads its first entry.
   void SelectFile(int32_t i);
@@ -58,6 +59,25 @@ class TVRSecondIndex {
   void SavePosition();
   // Selects the saved file and reads the saved entry.
   TDirEntry RestorePosition();
+  // Makes entry position of file the saved place.
+  void SetSavedPlace(int32_t file, int32_t position);
+
+  int32_t GetDirFileCount() const { return DirFileCount; }
+  bool AreDirFilesOpen() const { return DirFilesOpen; }
+  int32_t GetEntryCount() const { return EntryCount; }
+  int32_t GetCurFileNo() const { return CurFileNo; }
+  int32_t GetSavedFileNo() const { return SavedFileNo; }
+  int32_t GetSavedPosition() const { return SavedPosition; }
+  // Entries moved per read or write while shifting or scanning, clamped into
+  // 1..kMaxChunk when used.
+  void SetChunkSize(int32_t n) { ChunkSize = n; }
+
+  // The current and saved places, kept aside and put back with the index cursor.
+  struct State {
+    int32_t entryCount, curPosition, curFileNo, savedFileNo, savedPosition;
+  };
+  void SaveState(State &state) const;
+  void RestoreState(const State &state);
 
   // Overwrites entry p, then goes back to entry 0.
   void WriteAt(int32_t p, const TDirEntry &entry);
@@ -79,16 +99,6 @@ class TVRSecondIndex {
   void WriteEntries(int32_t k, int32_t n);
   int32_t ReadEntries(int32_t k, int32_t n);
 
-  int32_t DirFileCount = 0;
-  int32_t EntryCount = 1;
-  int32_t CurPosition = 0;
-  bool DirFilesOpen = false;
-  int32_t CurFileNo = 0;
-  int32_t SavedFileNo = 0;
-  int32_t SavedPosition = 0;
-  // Entries moved per read or write while shifting or scanning (1..kMaxChunk).
-  int32_t ChunkSize = kMaxChunk;
-
  private:
   platform::RecordFile &CurFile();
   int32_t Chunk() const;
@@ -109,6 +119,17 @@ class TVRSecondIndex {
     if (places) places->Forget();
     places = nullptr;
   }
+
+  bool OpenedReadOnly = false;
+  int32_t DirFileCount = 0;
+  int32_t EntryCount = 1;
+  int32_t CurPosition = 0;
+  bool DirFilesOpen = false;
+  int32_t CurFileNo = 0;
+  int32_t SavedFileNo = 0;
+  int32_t SavedPosition = 0;
+  // Entries moved per read or write while shifting or scanning (1..kMaxChunk).
+  int32_t ChunkSize = kMaxChunk;
 
   platform::RecordFile DirFiles[kMaxDirFiles];
   // Entry 0 holds single entries being written; entries 1 onward receive the

@@ -9,9 +9,7 @@
 
 namespace velmora {
 
-void RaiseListError(int32_t index) {
-  throw EListError("List index out of bounds (" + std::to_string(index) + ")");
-}
+void RaiseListError(int32_t index) { throw EListError("List index out of bounds (" + std::to_string(index) + ")"); }
 
 // ---------------------------------------------------------------------------
 // Field definition list
@@ -34,9 +32,8 @@ void TFieldDefList::GetField(int32_t index, TFieldDescriptor &out) const {
   std::memcpy(&out, At(index), sizeof(TFieldDescriptor));
 }
 
-void TFieldDefList::SetField(bool add, int32_t index, const std::string &name, char fieldType,
-                             int32_t len, int32_t offset, uint8_t fieldFlags,
-                             const std::string &param1, const std::string &param2,
+void TFieldDefList::SetField(bool add, int32_t index, const std::string &name, char fieldType, int32_t len,
+                             int32_t offset, uint8_t fieldFlags, const std::string &param1, const std::string &param2,
                              const std::string &param3) {
   TFieldDescriptor *d;
   if (add) {
@@ -93,8 +90,7 @@ TIndexDef *TIndexDefList::At(int32_t index) const {
   if (list_->Items == nullptr) throw EVelmoraDBError("The index definition list has no entries");
   TIndexDef *entry = &list_->Items[index];
   if (entry->FieldCount < 0 || entry->FieldCount > kMaxIndexFields) {
-    throw EVelmoraDBError("Index definition " + std::to_string(index) + " gives " +
-                          std::to_string(entry->FieldCount) +
+    throw EVelmoraDBError("Index definition " + std::to_string(index) + " gives " + std::to_string(entry->FieldCount) +
                           " key fields; an index has room for 0 to 10");
   }
   return entry;
@@ -107,8 +103,7 @@ std::vector<int32_t> TIndexDefList::GetFieldNos(int32_t index) const {
   return std::vector<int32_t>(entry->FieldNos, entry->FieldNos + entry->FieldCount);
 }
 
-void TIndexDefList::SetIndex(bool add, int32_t index, const std::vector<int32_t> &fieldNos,
-                             const std::string &name) {
+void TIndexDefList::SetIndex(bool add, int32_t index, const std::vector<int32_t> &fieldNos, const std::string &name) {
   TIndexDef *entry;
   if (add) {
     if (list_ != &own_) RaiseListError(list_->Count);

@@ -27,9 +27,8 @@ class TFieldDefList {
   // Add: a zero-filled descriptor is appended (index ignored; only for owned
   // storage, else EListError).  Otherwise the descriptor at index is zero-filled
   // and refilled (EListError when index is out of bounds).
-  void SetField(bool add, int32_t index, const std::string &name, char fieldType, int32_t len,
-                int32_t offset, uint8_t fieldFlags, const std::string &param1,
-                const std::string &param2, const std::string &param3);
+  void SetField(bool add, int32_t index, const std::string &name, char fieldType, int32_t len, int32_t offset,
+                uint8_t fieldFlags, const std::string &param1, const std::string &param2, const std::string &param3);
   // The C structure (the client's, or one over the owned storage).
   ::TFieldDefList *AsC();
 
@@ -57,8 +56,7 @@ class TIndexDefList {
   // position.  Then the name at index is replaced and entry j of its field
   // numbers is set to fieldNos[j]; an existing list shorter than fieldNos
   // raises EListError.  Entries beyond fieldNos' count stay as they were.
-  void SetIndex(bool add, int32_t index, const std::vector<int32_t> &fieldNos,
-                const std::string &name);
+  void SetIndex(bool add, int32_t index, const std::vector<int32_t> &fieldNos, const std::string &name);
   ::TIndexDefList *AsC();
 
  private:

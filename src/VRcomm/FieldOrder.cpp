@@ -26,27 +26,24 @@ int32_t CompareNumbers(long double a, long double b) {
   return (rounded[5] & 0x80) != 0 ? -1 : 1;
 }
 
-std::optional<int32_t> CompareFieldValues(const FieldPlace &field, const uint8_t *a, const uint8_t *b,
-                                          bool caseless, int32_t maxLen) {
+std::optional<int32_t> CompareFieldValues(const FieldPlace &field, const uint8_t *a, const uint8_t *b, bool caseless,
+                                          int32_t maxLen) {
   uint8_t fa = a[field.no];
   uint8_t fb = b[field.no];
   if (fa != 1 || fb != 1) return static_cast<int32_t>(fa) - static_cast<int32_t>(fb);
   const uint8_t *va = a + field.offset;
   const uint8_t *vb = b + field.offset;
   switch (field.type) {
-    case 'B':
-      return static_cast<int32_t>(va[0]) - static_cast<int32_t>(vb[0]);
+    case 'B': return static_cast<int32_t>(va[0]) - static_cast<int32_t>(vb[0]);
     case 'C':
     case 'D':
-    case 'F':
-      return CompareNumbers(Load<double>(va), Load<double>(vb));
+    case 'F': return CompareNumbers(Load<double>(va), Load<double>(vb));
     case 'I': {
       int32_t x = Load<int32_t>(va);
       int32_t y = Load<int32_t>(vb);
       return x < y ? -1 : (x > y ? 1 : 0);
     }
-    case 'R':
-      return CompareNumbers(Real48ToLongDouble(va), Real48ToLongDouble(vb));
+    case 'R': return CompareNumbers(Real48ToLongDouble(va), Real48ToLongDouble(vb));
     case 'S': {
       // Never past the field's own bytes, whatever length is asked for.
       int32_t limit = field.size - 1;
@@ -59,8 +56,7 @@ std::optional<int32_t> CompareFieldValues(const FieldPlace &field, const uint8_t
       }
       return 0;
     }
-    default:
-      return std::nullopt;
+    default: return std::nullopt;
   }
 }
 

@@ -50,8 +50,7 @@ std::string StripCurrencySign(const std::string &text) {
   return result;
 }
 
-void TextToFieldValue(uint8_t &hasValue, void *dest, const std::string &text, char fieldType,
-                      int32_t maxLen) {
+void TextToFieldValue(uint8_t &hasValue, void *dest, const std::string &text, char fieldType, int32_t maxLen) {
   hasValue = 0;
   if (text.empty()) return;
   if (dest == nullptr) throw EVelmoraDBError("No destination was given for a field value");
@@ -105,8 +104,7 @@ void TextToFieldValue(uint8_t &hasValue, void *dest, const std::string &text, ch
       out[n] = 0;
       break;
     }
-    default:
-      throw EVRBError("Unrecognized field type.");
+    default: throw EVRBError("Unrecognized field type.");
   }
   hasValue = 1;
 }

@@ -44,8 +44,7 @@ constexpr int32_t RoundUp4(int32_t n) { return (n / 4 + (n % 4 > 0 ? 1 : 0)) * 4
 // table); an empty text leaves hasValue 0 and dest untouched.  Raises EVRBError
 // or EConvertError as described for each type.  maxLen: characters a String
 // field holds.
-void TextToFieldValue(uint8_t &hasValue, void *dest, const std::string &text, char fieldType,
-                      int32_t maxLen);
+void TextToFieldValue(uint8_t &hasValue, void *dest, const std::string &text, char fieldType, int32_t maxLen);
 
 // One index of an open table.
 struct TIndexDescriptor {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -11,8 +12,10 @@
 
 namespace velmora {
 
-// Record buffers 1 to 6: range keys and copies, work buffer, search key.
-constexpr int kKeptBuffers = 6;
+// The record buffers kept with the state: every one but the current record's.
+constexpr BufferRole kKeptRoles[] = {BufferRole::kRangeLow,   BufferRole::kRangeHigh, BufferRole::kWork,
+                                     BufferRole::kRangeFirst, BufferRole::kRangeLast, BufferRole::kSearchKey};
+constexpr int kKeptBuffers = static_cast<int>(std::size(kKeptRoles));
 
 struct TVRVelmoraDB::CallState {
   int32_t rangeStartPos, currentPos, rangeRecordCount, rangeLastRec, rangeFirstRec, currentRec;

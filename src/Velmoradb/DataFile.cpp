@@ -14,9 +14,7 @@ namespace velmora {
 
 namespace {
 
-std::string Numbers(int32_t n, int32_t count) {
-  return "(" + std::to_string(n) + "/" + std::to_string(count) + ")";
-}
+std::string Numbers(int32_t n, int32_t count) { return "(" + std::to_string(n) + "/" + std::to_string(count) + ")"; }
 
 }  // namespace
 

@@ -7,7 +7,7 @@
 
 namespace velmora {
 
-int32_t TVRVelmoraDB::CurrentIndex() const { return PrimaryIndex->CurIndex; }
+int32_t TVRVelmoraDB::CurrentIndex() const { return PrimaryIndex->GetCurIndex(); }
 
 int32_t TVRVelmoraDB::FindIndexName(const std::string &name) const {
   for (int32_t i = 0; i < IndexCount; ++i)
@@ -16,8 +16,7 @@ int32_t TVRVelmoraDB::FindIndexName(const std::string &name) const {
 }
 
 TFieldDescriptor TVRVelmoraDB::GetFieldDescriptor(int32_t fieldNo) {
-  if (fieldNo < 0 || fieldNo >= FieldCount)
-    RaiseTableError(std::to_string(fieldNo) + " is not a valid field number.");
+  if (fieldNo < 0 || fieldNo >= FieldCount) RaiseTableError(std::to_string(fieldNo) + " is not a valid field number.");
   return Fields[fieldNo];
 }
 

@@ -45,22 +45,18 @@ void TVRVelmoraDB::RemoveRecord(const uint8_t *image) {
       for (int32_t i = 0; i < IndexCount; ++i) {
         index.SelectIndex(i);
         if (!SearchKey(image, i, r) || r != a)
-          RaiseTableError(
-              "Error on record deletion (1). Velmora may be corrupted - suggest rebuild.");
+          RaiseTableError("Error on record deletion (1). Velmora may be corrupted - suggest rebuild.");
         if (a != m && (!SearchKey(moving, i, r) || r != m))
-          RaiseTableError(
-              "Error on record deletion (2). Velmora may be corrupted - suggest rebuild.");
+          RaiseTableError("Error on record deletion (2). Velmora may be corrupted - suggest rebuild.");
       }
       for (int32_t i = 0; i < IndexCount; ++i) {
         index.SelectIndex(i);
         if (!SearchKey(image, i, r))
-          RaiseTableError(
-              "Error on record deletion (1). Velmora may be corrupted - suggest rebuild.");
+          RaiseTableError("Error on record deletion (1). Velmora may be corrupted - suggest rebuild.");
         index.DeleteEntry(!wasFirst && !wasLast);
         if (a != m) {
           if (!SearchKey(moving, i, r))
-            RaiseTableError(
-                "Error on record deletion (2). Velmora may be corrupted - suggest rebuild.");
+            RaiseTableError("Error on record deletion (2). Velmora may be corrupted - suggest rebuild.");
           index.UpdateEntry(a);
         }
       }
@@ -79,7 +75,7 @@ void TVRVelmoraDB::RemoveRecord(const uint8_t *image) {
     RemapBookmarks(a, m);
     if (Filtered) {
       FilterList->MoveState(a, total == 1 ? -1 : m);
-      if (FilterList->PassCount == 0) SetEmptyState();
+      if (FilterList->GetPassCount() == 0) SetEmptyState();
     }
   } catch (...) {
     RestoreCursorAfterFailure();

@@ -35,12 +35,29 @@ void TFilterList::SetState(int32_t recNo, int32_t state) {
 }
 
 bool TFilterList::Evaluate(int32_t recNo, const void *image, bool countIt) {
-  bool second = SecondEnabled && SecondProc != nullptr ? AskSecond(image) : true;
+  bool second = SecondActive() ? AskSecond(image) : true;
   bool first = false;
-  if (second && countIt) first = FirstEnabled && FirstProc != nullptr ? AskFirst(image) : true;
+  if (second && countIt) first = FirstActive() ? AskFirst(image) : true;
   SetState(recNo, second ? kPasses : kFails);
   if (second && first) ++PassCount;
   return second && first && countIt;
+}
+
+void TFilterList::SetProcs(TFilterProc first, intptr_t firstUser, TFilterProc second, intptr_t secondUser) {
+  FirstProc = first;
+  FirstUserValue = firstUser;
+  SecondProc = second;
+  SecondUserValue = secondUser;
+}
+
+void TFilterList::Enable(bool first, bool second) {
+  FirstEnabled = first;
+  SecondEnabled = second;
+}
+
+void TFilterList::RestoreStates(const std::vector<uint8_t> &states, int32_t passCount) {
+  States = states;
+  PassCount = passCount;
 }
 
 void TFilterList::MoveState(int32_t a, int32_t b) {

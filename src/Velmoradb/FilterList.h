@@ -38,7 +38,28 @@ class TFilterList {
   bool AskFirst(const void *image) const { return FirstProc(FirstUserValue, image) != 0; }
   bool AskSecond(const void *image) const { return SecondProc(SecondUserValue, image) != 0; }
 
+  // The client's procedures with their user values, and their switches.
+  void SetProcs(TFilterProc first, intptr_t firstUser, TFilterProc second, intptr_t secondUser);
+  void Enable(bool first, bool second);
+  bool HasProcs() const { return FirstProc != nullptr || SecondProc != nullptr; }
+  // The procedure is there and switched on.
+  bool FirstActive() const { return FirstEnabled && FirstProc != nullptr; }
+  bool SecondActive() const { return SecondEnabled && SecondProc != nullptr; }
+
   int32_t Capacity() const { return static_cast<int32_t>(States.size()); }
+  // The records of the range that pass both procedures.
+  int32_t GetPassCount() const { return PassCount; }
+  // Recounting: starts the count anew, and counts one more record that passes.
+  void ResetPassCount() { PassCount = 0; }
+  void CountPass() { ++PassCount; }
+
+  // The recorded states and pass count, kept aside and put back with the
+  // table's state.
+  const std::vector<uint8_t> &GetStates() const { return States; }
+  void RestoreStates(const std::vector<uint8_t> &states, int32_t passCount);
+
+ private:
+  friend class EngineTestPeer;
 
   std::vector<uint8_t> States;
   int32_t PassCount = 0;

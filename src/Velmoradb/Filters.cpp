@@ -9,24 +9,17 @@
 
 namespace velmora {
 
-void TVRVelmoraDB::SetFilterProc(TFilterProc first, intptr_t firstUser, TFilterProc second,
-                                 intptr_t secondUser) {
-  FilterList->FirstProc = first;
-  FilterList->FirstUserValue = firstUser;
-  FilterList->SecondProc = second;
-  FilterList->SecondUserValue = secondUser;
+void TVRVelmoraDB::SetFilterProc(TFilterProc first, intptr_t firstUser, TFilterProc second, intptr_t secondUser) {
+  FilterList->SetProcs(first, firstUser, second, secondUser);
 }
 
-void TVRVelmoraDB::SetFilterStatus(bool firstOn, bool secondOn) {
-  FilterList->FirstEnabled = firstOn;
-  FilterList->SecondEnabled = secondOn;
-}
+void TVRVelmoraDB::SetFilterStatus(bool firstOn, bool secondOn) { FilterList->Enable(firstOn, secondOn); }
 
 bool TVRVelmoraDB::FilterTest(int32_t recNo) {
   TFilterList &filter = *FilterList;
   int32_t state = filter.GetState(recNo);
   if (state == kNotEvaluated) RaiseTableError("Error - filter list corrupted.Turn off filter to correct");
-  if (state == kPasses && filter.FirstEnabled && filter.FirstProc != nullptr) {
+  if (state == kPasses && filter.FirstActive()) {
     PinnedRecord record(*this, recNo);
     return filter.AskFirst(record.get());
   }
@@ -38,7 +31,7 @@ bool TVRVelmoraDB::RecordedFilterTest(const uint8_t *image, int32_t recNo) {
   if (CurrentRec == -1) return false;
   if (!Filtered) return true;
   if (filter.GetState(recNo) != kPasses) return false;
-  if (filter.FirstEnabled && filter.FirstProc != nullptr) return filter.AskFirst(image);
+  if (filter.FirstActive()) return filter.AskFirst(image);
   return true;
 }
 
@@ -47,8 +40,7 @@ void TVRVelmoraDB::SetFiltered(bool on) {
   Filtered = on;
   TFilterList &filter = *FilterList;
   if (on) {
-    if (filter.FirstProc == nullptr && filter.SecondProc == nullptr)
-      RaiseTableError("Error in Filter procedure initialization");
+    if (!filter.HasProcs()) RaiseTableError("Error in Filter procedure initialization");
     filter.Reset(RecordCount() + 1);
     Recount(true);
   } else {
@@ -64,7 +56,7 @@ void TVRVelmoraDB::Recount(bool full) {
   TFilterList &filter = *FilterList;
   bool bof = AtBOF;
   bool eof = AtEOF;
-  filter.PassCount = 0;
+  filter.ResetPassCount();
   index.SaveCursor(CurrentRec >= 0);
   auto finish = [&] {
     index.RestoreCursor();
@@ -72,7 +64,7 @@ void TVRVelmoraDB::Recount(bool full) {
     LoadCurrentRecord();
     AtBOF = bof;
     AtEOF = eof;
-    if (filter.PassCount == 0) SetEmptyState();
+    if (filter.GetPassCount() == 0) SetEmptyState();
   };
   try {
     AtBOF = false;
@@ -85,11 +77,11 @@ void TVRVelmoraDB::Recount(bool full) {
         PinnedRecord record(*this, r);
         filter.Evaluate(r, record.get(), true);
       } else if (state == kPasses) {
-        if (filter.FirstEnabled && filter.FirstProc != nullptr) {
+        if (filter.FirstActive()) {
           PinnedRecord record(*this, r);
-          if (filter.AskFirst(record.get())) ++filter.PassCount;
+          if (filter.AskFirst(record.get())) filter.CountPass();
         } else {
-          ++filter.PassCount;
+          filter.CountPass();
         }
       }
       // The walk ends at the range's last record, and in any case at the end

@@ -16,19 +16,17 @@ namespace {
 constexpr size_t kKeyTextStride = 256;
 
 // Key texts that make a key field null, spelled exactly.
-bool IsNullWord(const std::string &text) {
-  return text == "Nil" || text == "Null" || text == "NIL" || text == "NULL";
-}
+bool IsNullWord(const std::string &text) { return text == "Nil" || text == "Null" || text == "NIL" || text == "NULL"; }
 
 }  // namespace
 
-void TVRVelmoraDB::FillKeyBuffer(const uint8_t *texts, int32_t high, int target) {
+void TVRVelmoraDB::FillKeyBuffer(const uint8_t *texts, int32_t high, BufferRole target) {
   uint8_t *record = CurrentBuffer();
   uint8_t *work = WorkBuffer();
   if (high >= 0 && texts == nullptr) RaiseTableError("Unable to convert array to field values");
   CopyRecord(record, work);
   FillRecord(record, 0);
-  std::memset(record, target == 2 ? 2 : 0, static_cast<size_t>(FieldCount));
+  std::memset(record, target == BufferRole::kRangeHigh ? 2 : 0, static_cast<size_t>(FieldCount));
   const TIndexDescriptor &index = Indexes[CurrentIndex()];
   try {
     for (int32_t k = 0; k <= high && k < index.FieldCount; ++k) {
@@ -48,12 +46,11 @@ void TVRVelmoraDB::FillKeyBuffer(const uint8_t *texts, int32_t high, int target)
     CopyRecord(work, record);
     RaiseTableError("Unable to convert array to field values");
   }
-  CopyRecord(record, RecordBuffers[target]);
+  CopyRecord(record, Buffer(target));
   CopyRecord(work, record);
 }
 
-int32_t TVRVelmoraDB::CompareField(const uint8_t *a, const uint8_t *b, int32_t fieldNo,
-                                   bool caseless, int32_t maxLen) {
+int32_t TVRVelmoraDB::CompareField(const uint8_t *a, const uint8_t *b, int32_t fieldNo, bool caseless, int32_t maxLen) {
   const TFieldDescriptor &field = Fields[fieldNo];
   std::optional<int32_t> order =
       CompareFieldValues({fieldNo, field.Offset, field.FieldType, field.Len}, a, b, caseless, maxLen);
@@ -61,8 +58,7 @@ int32_t TVRVelmoraDB::CompareField(const uint8_t *a, const uint8_t *b, int32_t f
   return *order;
 }
 
-int32_t TVRVelmoraDB::CompareKeys(const uint8_t *a, const uint8_t *b, bool tieBreak,
-                                  int32_t indexNo) {
+int32_t TVRVelmoraDB::CompareKeys(const uint8_t *a, const uint8_t *b, bool tieBreak, int32_t indexNo) {
   const TIndexDescriptor &index = Indexes[indexNo];
   for (int32_t k = 0; k < index.FieldCount; ++k) {
     int32_t r = CompareField(a, b, index.FieldNos[k], false, 0);
@@ -71,8 +67,8 @@ int32_t TVRVelmoraDB::CompareKeys(const uint8_t *a, const uint8_t *b, bool tieBr
   return tieBreak ? CompareKeys(a, b, false, 0) : 0;
 }
 
-bool TVRVelmoraDB::SearchKey(const uint8_t *key, int32_t indexNo, int32_t &recNo,
-                             int32_t pendingRec, const uint8_t *pendingImage) {
+bool TVRVelmoraDB::SearchKey(const uint8_t *key, int32_t indexNo, int32_t &recNo, int32_t pendingRec,
+                             const uint8_t *pendingImage) {
   TIndex &index = *PrimaryIndex;
   bool exact = false;
   index.BeginSearch();

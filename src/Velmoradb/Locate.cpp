@@ -35,8 +35,8 @@ int32_t TVRVelmoraDB::MapFieldsToIndex(int32_t *fields, int32_t n, bool useIndex
   return -1;
 }
 
-int32_t TVRVelmoraDB::CompareFieldList(const FieldNumbers &fields, const uint8_t *a,
-                                       const uint8_t *b, bool caseless, int32_t partialLength) {
+int32_t TVRVelmoraDB::CompareFieldList(const FieldNumbers &fields, const uint8_t *a, const uint8_t *b, bool caseless,
+                                       int32_t partialLength) {
   int32_t n = static_cast<int32_t>(fields.size());
   for (int32_t i = 0; i < n; ++i) {
     int32_t length = i == n - 1 && partialLength > 0 ? partialLength : 0;
@@ -46,14 +46,13 @@ int32_t TVRVelmoraDB::CompareFieldList(const FieldNumbers &fields, const uint8_t
   return 0;
 }
 
-bool TVRVelmoraDB::LocateRecord(const FieldNumbers &fields, uint8_t *key, int32_t indexNo,
-                                int32_t partialLength, bool caseless, bool moveCursor) {
+bool TVRVelmoraDB::LocateRecord(const FieldNumbers &fields, uint8_t *key, int32_t indexNo, int32_t partialLength,
+                                bool caseless, bool moveCursor) {
   try {
     RequireOpen("LocateRecord");
     if (key == nullptr) RaiseTableError("LocateRecord needs a key buffer");
     for (int32_t f : fields) GetFieldDescriptor(f);
-    if (indexNo >= IndexCount)
-      RaiseTableError(std::to_string(indexNo) + " is not a valid index number.");
+    if (indexNo >= IndexCount) RaiseTableError(std::to_string(indexNo) + " is not a valid index number.");
     if (indexNo >= 0) return LocateByIndex(fields, key, indexNo, partialLength, caseless, moveCursor);
     return LocateByScan(fields, key, partialLength, caseless, moveCursor);
   } catch (const std::exception &e) {
@@ -66,8 +65,8 @@ bool TVRVelmoraDB::LocateRecord(const FieldNumbers &fields, uint8_t *key, int32_
   }
 }
 
-bool TVRVelmoraDB::LocateByScan(const FieldNumbers &fields, uint8_t *key, int32_t partialLength,
-                                bool caseless, bool moveCursor) {
+bool TVRVelmoraDB::LocateByScan(const FieldNumbers &fields, uint8_t *key, int32_t partialLength, bool caseless,
+                                bool moveCursor) {
   TIndex &index = *PrimaryIndex;
   bool bof = AtBOF;
   bool eof = AtEOF;
@@ -96,13 +95,12 @@ bool TVRVelmoraDB::LocateByScan(const FieldNumbers &fields, uint8_t *key, int32_
     }
     throw;
   }
-  if (CurrentRec >= 0 && index.CurrentEntry() != CurrentRec)
-    RaiseTableError("Error in locate without an index");
+  if (CurrentRec >= 0 && index.CurrentEntry() != CurrentRec) RaiseTableError("Error in locate without an index");
   return found;
 }
 
-bool TVRVelmoraDB::LocateByIndex(const FieldNumbers &fields, uint8_t *key, int32_t indexNo,
-                                 int32_t partialLength, bool caseless, bool moveCursor) {
+bool TVRVelmoraDB::LocateByIndex(const FieldNumbers &fields, uint8_t *key, int32_t indexNo, int32_t partialLength,
+                                 bool caseless, bool moveCursor) {
   TIndex &index = *PrimaryIndex;
   if (CurrentRec == -1) RaiseTableError("Unable to search. Range is empty.");
   index.SaveCursor(CurrentRec >= 0);

@@ -115,8 +115,8 @@ int32_t TVRVelmoraDB::FilteredSeek(bool includeCurrent, bool forward, bool commi
       atBoundary = r == boundary;
       found = FilterTest(r);
       if (--limit < 0)
-        RaiseTableError("Internal Error in locating record. (" + std::to_string(RangeFirstRec) +
-                        "/" + std::to_string(RangeLastRec) + ")");
+        RaiseTableError("Internal Error in locating record. (" + std::to_string(RangeFirstRec) + "/" +
+                        std::to_string(RangeLastRec) + ")");
     }
   } catch (...) {
     RestoreCursorAfterFailure();
@@ -214,8 +214,7 @@ int32_t TVRVelmoraDB::MoveTo(int32_t position) {
     }
   }
   ReadRecord();
-  if (CurrentRecordPosition() != start + moved)
-    RaiseTableError("Error in MoveBy function. Filter probably corrupt.");
+  if (CurrentRecordPosition() != start + moved) RaiseTableError("Error in MoveBy function. Filter probably corrupt.");
   return CurrentRecordPosition() - start;
 }
 
@@ -248,7 +247,7 @@ int32_t TVRVelmoraDB::CurrentRecordPosition() {
 int32_t TVRVelmoraDB::RangeCount() {
   if (!Filtered) return RangeRecordCount;
   Recount(false);
-  return FilterList->PassCount;
+  return FilterList->GetPassCount();
 }
 
 }  // namespace velmora

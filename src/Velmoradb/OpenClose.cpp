@@ -50,7 +50,7 @@ int32_t TVRVelmoraDB::OpenTable(const std::string &path, int32_t openMode) {
     PrimaryIndex->OpenIndexes(path, IndexCount, readAccess);
     std::vector<platform::RecordFile *> files{&DataFile};
     for (int32_t i = 0; i < kMaxIndexes; ++i) files.push_back(&PrimaryIndex->LeafFileAt(i));
-    for (int32_t i = 0; i < kMaxIndexes; ++i) files.push_back(&PrimaryIndex->Directory.DirFileAt(i));
+    for (int32_t i = 0; i < kMaxIndexes; ++i) files.push_back(&PrimaryIndex->DirFileAt(i));
     const int32_t sharing = openMode & 0xF0;
     const bool denyWrite = sharing == platform::kShareCompat || sharing == platform::kShareExclusive ||
                            sharing == platform::kShareDenyWrite;
@@ -64,7 +64,8 @@ int32_t TVRVelmoraDB::OpenTable(const std::string &path, int32_t openMode) {
     // rebuild) leave the table open for the rebuild alone.
     const std::string message = e.what();
     if (message.find("suggest rebuild") != std::string::npos && DataFileOpen() &&
-        PrimaryIndex->LeafFileCount == IndexCount && PrimaryIndex->Directory.DirFilesOpen && Pager.IsOpen()) {
+        PrimaryIndex->GetLeafFileCount() == IndexCount && PrimaryIndex->GetDirectory().AreDirFilesOpen() &&
+        Pager.IsOpen()) {
       DamageReason = message;
       throw;
     }
@@ -88,8 +89,7 @@ void TVRVelmoraDB::CloseAfterFailedOpen() {
 }
 
 void TVRVelmoraDB::LoadDefinition() {
-  SchemaReader reader(*SchemaFile, SchemaPath,
-                      [this](const std::string &message) { RaiseTableError(message); });
+  SchemaReader reader(*SchemaFile, SchemaPath, [this](const std::string &message) { RaiseTableError(message); });
   SchemaImage image;
   reader.ReadHeader(image);
   FieldCount = image.fieldCount;
@@ -173,8 +173,7 @@ void TVRVelmoraDB::CloseTable() {
 }
 
 void TVRVelmoraDB::RequireOpen(const char *operation) const {
-  if (!IsOpen())
-    throw EVelmoraDBError(std::string(operation) + " needs an open table");
+  if (!IsOpen()) throw EVelmoraDBError(std::string(operation) + " needs an open table");
   if (!DamageReason.empty() && std::string(operation) != "DLL_RebuildTable")
     throw EVelmoraDBError("Unable to use the table " + SchemaPath + " before it is rebuilt: " + DamageReason);
 }

@@ -14,7 +14,7 @@ int32_t TVRVelmoraDB::PostNewRecord() {
   int32_t n = RecordCount();
   if (n >= kMaxRecords) RaiseTableError("Unable to insert. Velmora is full - 30000 records !");
   index.SaveCursor(CurrentRec >= 0);
-  int32_t active = index.SavedIndex;
+  int32_t active = index.GetSavedIndex();
   int32_t original = CurrentRec;
   uint8_t *record = CurrentBuffer();
   int32_t indexed = 0;
@@ -41,7 +41,7 @@ int32_t TVRVelmoraDB::PostNewRecord() {
         PinnedRecord stored(*this, n);
         FilterList->Evaluate(n, stored.get(), CurrentRec == n);
       }
-      if (FilterList->PassCount == 0) SetEmptyState();
+      if (FilterList->GetPassCount() == 0) SetEmptyState();
     }
     ReadRecord();
     CheckPosition("Error in index position");
@@ -63,16 +63,14 @@ int32_t TVRVelmoraDB::PostNewRecord() {
   return 0;
 }
 
-void TVRVelmoraDB::UndoInsertion(int32_t n, const uint8_t *image, int32_t indexed,
-                                 int32_t original, int32_t active) {
+void TVRVelmoraDB::UndoInsertion(int32_t n, const uint8_t *image, int32_t indexed, int32_t original, int32_t active) {
   TIndex &index = *PrimaryIndex;
   // The image is kept aside: the record buffer is reloaded below.
   std::vector<uint8_t> pending(image, image + RecordSize);
   for (int32_t i = 0; i < indexed; ++i) {
     index.SelectIndex(i);
     int32_t r;
-    if (SearchKey(pending.data(), i, r, n, pending.data()) && index.CurrentEntry() == n)
-      index.DeleteEntry(false);
+    if (SearchKey(pending.data(), i, r, n, pending.data()) && index.CurrentEntry() == n) index.DeleteEntry(false);
   }
   try {
     PurgeRecord(n);
@@ -163,7 +161,7 @@ void TVRVelmoraDB::PostEditedRecord() {
       int32_t r;
       if (SearchKey(record, 0, r) && r != e)
         RaiseTableError("Error. Edit changes will create a key violation in Velmora.");
-      int32_t active = index.SavedIndex;
+      int32_t active = index.GetSavedIndex();
       bool changed[kMaxIndexes] = {};
       int32_t before[kMaxIndexes] = {};
       int32_t after[kMaxIndexes] = {};
@@ -207,7 +205,7 @@ void TVRVelmoraDB::PostEditedRecord() {
         PinnedRecord image(*this, e);
         FilterList->Evaluate(e, image.get(), CurrentRec == e);
       }
-      if (FilterList->PassCount == 0) SetEmptyState();
+      if (FilterList->GetPassCount() == 0) SetEmptyState();
     }
     ReadRecord();
     CheckPosition("Error in index position after edit");
@@ -218,10 +216,9 @@ void TVRVelmoraDB::PostEditedRecord() {
 }
 
 void TVRVelmoraDB::RaiseEditCollision(int32_t i, int32_t r, int32_t e, int32_t e1, int32_t e2) {
-  RaiseTableError("Error on record edit(2). Velmora may be corrupted - suggest rebuild (" +
-                  std::to_string(i) + "/" + std::to_string(r) + "/" + std::to_string(e) + "/" +
-                  std::to_string(CurrentRec) + "/e1 " + std::to_string(e1) + "/e2 " +
-                  std::to_string(e2) + ")");
+  RaiseTableError("Error on record edit(2). Velmora may be corrupted - suggest rebuild (" + std::to_string(i) + "/" +
+                  std::to_string(r) + "/" + std::to_string(e) + "/" + std::to_string(CurrentRec) + "/e1 " +
+                  std::to_string(e1) + "/e2 " + std::to_string(e2) + ")");
 }
 
 void TVRVelmoraDB::RepairRangeAfterRemoval(bool wasFirst, bool wasLast) {

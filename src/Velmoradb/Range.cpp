@@ -3,6 +3,7 @@
 #include <velmora/velmora.hpp>
 
 #include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "Ind1/Index.h"
@@ -11,11 +12,9 @@
 
 namespace velmora {
 
-namespace {
-
 // The cursor and range of a table, kept across an operation that replaces
 // them, so that a failure half-way leaves the table as it was.
-class RangeKeeper {
+class TVRVelmoraDB::RangeKeeper {
  public:
   explicit RangeKeeper(TVRVelmoraDB &table)
       : t_(table),
@@ -27,12 +26,11 @@ class RangeKeeper {
         count_(table.RangeRecordCount),
         bof_(table.AtBOF),
         eof_(table.AtEOF),
-        counts_(table.PrimaryIndex->BlockCounts) {
-    for (int b : kKept) images_[b].assign(table.Buffer(b), table.Buffer(b) + table.RecordSize);
-    const TIndex &index = *table.PrimaryIndex;
-    cursor_ = {index.CurIndex, index.Slot, index.Directory.CurFileNo, index.Directory.CurPosition};
-    saved_ = {index.SavedIndex, index.SavedSlot, index.Directory.SavedFileNo,
-              index.Directory.SavedPosition};
+        counts_(table.PrimaryIndex->GetBlockCounts()),
+        cursor_(table.PrimaryIndex->CurrentPlace()),
+        saved_(table.PrimaryIndex->SavedPlace()) {
+    for (int i = 0; i < kKeptCount; ++i)
+      images_[i].assign(table.Buffer(kKept[i]), table.Buffer(kKept[i]) + table.RecordSize);
   }
 
   // Runs the operation; on failure puts everything back (or, when even that
@@ -59,14 +57,14 @@ class RangeKeeper {
     t_.RangeRecordCount = count_;
     t_.AtBOF = bof_;
     t_.AtEOF = eof_;
-    for (int b : kKept) std::copy(images_[b].begin(), images_[b].end(), t_.Buffer(b));
+    for (int i = 0; i < kKeptCount; ++i) std::copy(images_[i].begin(), images_[i].end(), t_.Buffer(kKept[i]));
     try {
       // The operation saves cursors of its own: the one at its start is put
       // in their place and restored, then the index's saved cursor is too.
-      Apply(cursor_);
+      index.SetSavedPlace(cursor_);
       int32_t entry = index.RestoreCursor();
-      Apply(saved_);
-      index.BlockCounts = counts_;
+      index.SetSavedPlace(saved_);
+      index.SetBlockCounts(counts_);
       if (currentRec_ >= 0 && entry != currentRec_) throw 0;
     } catch (...) {
       // The index files cannot show the old cursor either: the range is
@@ -80,29 +78,18 @@ class RangeKeeper {
     }
   }
 
-  struct Cursor {
-    int32_t index, slot, file, position;
-  };
-  void Apply(const Cursor &c) {
-    TIndex &index = *t_.PrimaryIndex;
-    index.SavedIndex = c.index;
-    index.SavedSlot = c.slot;
-    index.Directory.SavedFileNo = c.file;
-    index.Directory.SavedPosition = c.position;
-  }
-
   // Record buffers that describe the cursor and range: current record, low and
   // high keys, range-first and range-last copies.
-  static constexpr int kKept[] = {0, 1, 2, 4, 5};
+  static constexpr BufferRole kKept[] = {BufferRole::kCurrent, BufferRole::kRangeLow, BufferRole::kRangeHigh,
+                                         BufferRole::kRangeFirst, BufferRole::kRangeLast};
+  static constexpr int kKeptCount = static_cast<int>(std::size(kKept));
   TVRVelmoraDB &t_;
   int32_t currentRec_, firstRec_, lastRec_, startPos_, currentPos_, count_;
   bool bof_, eof_;
   TCountTree counts_;
-  Cursor cursor_{}, saved_{};
-  std::vector<uint8_t> images_[kRecordBufferCount];
+  TIndex::Place cursor_, saved_;
+  std::vector<uint8_t> images_[kKeptCount];
 };
-
-}  // namespace
 
 void TVRVelmoraDB::ResetRange(int32_t indexNo) {
   TIndex &index = *PrimaryIndex;
@@ -152,11 +139,10 @@ int32_t TVRVelmoraDB::CancelRange() {
   });
 }
 
-int32_t TVRVelmoraDB::ApplyRange(const uint8_t *low, int32_t lowHigh, const uint8_t *high,
-                                 int32_t highHigh) {
+int32_t TVRVelmoraDB::ApplyRange(const uint8_t *low, int32_t lowHigh, const uint8_t *high, int32_t highHigh) {
   return RangeKeeper(*this).Run([&] {
-    FillKeyBuffer(low, lowHigh, 1);
-    FillKeyBuffer(high, highHigh, 2);
+    FillKeyBuffer(low, lowHigh, BufferRole::kRangeLow);
+    FillKeyBuffer(high, highHigh, BufferRole::kRangeHigh);
     SeekRangeStart();
     SeekRangeEnd();
     return InitRange();

@@ -79,11 +79,8 @@ void TVRVelmoraDB::ValidateRecord(const uint8_t *record) {
     const uint8_t *value = record + field.Offset;
     switch (field.FieldType) {
       case 'B':
-      case 'I':
-        break;
-      case 'R':
-        os.FloatToText(static_cast<double>(Real48ToLongDouble(value)));
-        break;
+      case 'I': break;
+      case 'R': os.FloatToText(static_cast<double>(Real48ToLongDouble(value))); break;
       case 'C':
       case 'F': {
         double number;
@@ -102,8 +99,7 @@ void TVRVelmoraDB::ValidateRecord(const uint8_t *record) {
         if (std::memchr(value, 0, static_cast<size_t>(field.Len)) == nullptr)
           RaiseTableError("Rebuild error - corrupt record");
         break;
-      default:
-        RaiseTableError("Rebuild error - corrupt record");
+      default: RaiseTableError("Rebuild error - corrupt record");
     }
   }
 }

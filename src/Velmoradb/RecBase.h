@@ -12,6 +12,16 @@
 namespace velmora {
 
 constexpr int kRecordBufferCount = 7;
+// What each of the seven record buffers holds.
+enum class BufferRole : int {
+  kCurrent = 0,     // the current record, as the client reads and fills it
+  kRangeLow = 1,    // the low key of the range
+  kRangeHigh = 2,   // the high key of the range
+  kWork = 3,        // scratch image of the operation running
+  kRangeFirst = 4,  // copy of the range's first record
+  kRangeLast = 5,   // copy of the range's last record
+  kSearchKey = 6,   // the key of the last search
+};
 constexpr int kCacheSlotLimit = 32;
 
 struct TCacheSlot {
@@ -45,7 +55,6 @@ class TVRRecBase {
   // Record cache: direct-mapped, write-through, with pin counts.  Every
   // FetchRecord and StoreRecord is matched by one ReleaseRecord.
   void OpenCache();
-  void FreeCache();
   void ResetCache();
   uint8_t *FetchRecord(int32_t recNo);
   void ReleaseRecord(int32_t recNo);
@@ -53,28 +62,39 @@ class TVRRecBase {
   void PurgeRecord(int32_t recNo);
   void ReadRecordCopy(void *dest, int32_t recNo);
 
-  uint8_t *Buffer(int i) const { return RecordBuffers[i]; }
+  uint8_t *Buffer(BufferRole role) const { return RecordBuffers[static_cast<int>(role)]; }
   bool DataFileOpen() const { return DataFile.IsOpen(); }
   int32_t CacheSlotCount() const { return CacheBlock != nullptr ? int32_t(CacheMask) + 1 : 0; }
   const TCacheSlot &SlotOf(int32_t recNo) const { return CacheSlots[uint32_t(recNo) & CacheMask]; }
 
+  // Read access to the data layer's state.
+  int32_t GetRecordSize() const { return RecordSize; }
+  const platform::RecordFile &GetDataFile() const { return DataFile; }
+  const uint8_t *GetRecordBlock() const { return RecordBlock; }
+  const uint8_t *GetCacheBlock() const { return CacheBlock; }
+  int32_t GetCacheSize() const { return CacheSize; }
+  uint32_t GetCacheMask() const { return CacheMask; }
+
  private:
+  friend class EngineTestPeer;
+
   [[noreturn]] static void RefuseRecordSize(int32_t recordSize);
   void RequireOpen() const;
   void RequireCache() const;
   void ReleaseRecordBlock();
+  void FreeCache();
 
- public:
-
-  std::string DataFileName;
-  bool DataReadOnly = false;
-  uint8_t *RecordBlock = nullptr;
   uint8_t *CacheBlock = nullptr;
   int32_t CacheSize = 0;
   uint32_t CacheMask = 0;
+  TCacheSlot CacheSlots[kCacheSlotLimit];
+
+ protected:
+  std::string DataFileName;
+  bool DataReadOnly = false;
+  uint8_t *RecordBlock = nullptr;
   platform::RecordFile DataFile;
   int32_t RecordSize = 0;
-  TCacheSlot CacheSlots[kCacheSlotLimit];
   uint8_t *RecordBuffers[kRecordBufferCount] = {};
 };
 

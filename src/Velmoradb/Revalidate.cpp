@@ -24,12 +24,13 @@ std::unique_ptr<TVRVelmoraDB::CallState> TVRVelmoraDB::SaveCallState() {
   s->cursorLost = CursorLost;
   s->damageReason = DamageReason;
   s->bookmarks = Bookmarks;
-  s->filterStates = FilterList->States;
-  s->passCount = FilterList->PassCount;
+  s->filterStates = FilterList->GetStates();
+  s->passCount = FilterList->GetPassCount();
   const size_t size = RecordSize > 0 ? static_cast<size_t>(RecordSize) : 0;
   s->buffers.resize(size * kKeptBuffers);
   if (RecordBlock != nullptr)
-    for (int i = 0; i < kKeptBuffers; ++i) std::copy(RecordBuffers[i + 1], RecordBuffers[i + 1] + size, &s->buffers[i * size]);
+    for (int i = 0; i < kKeptBuffers; ++i)
+      std::copy(Buffer(kKeptRoles[i]), Buffer(kKeptRoles[i]) + size, &s->buffers[i * size]);
   PrimaryIndex->SaveState(s->index);
   return s;
 }
@@ -46,12 +47,11 @@ void TVRVelmoraDB::RestoreCallState(const CallState &s) {
   FindResult = s.findResult;
   DamageReason = s.damageReason;
   Bookmarks = s.bookmarks;
-  FilterList->States = s.filterStates;
-  FilterList->PassCount = s.passCount;
+  FilterList->RestoreStates(s.filterStates, s.passCount);
   const size_t size = RecordSize > 0 ? static_cast<size_t>(RecordSize) : 0;
   if (RecordBlock != nullptr && s.buffers.size() == size * kKeptBuffers)
     for (int i = 0; i < kKeptBuffers; ++i)
-      std::copy(&s.buffers[i * size], &s.buffers[i * size] + size, RecordBuffers[i + 1]);
+      std::copy(&s.buffers[i * size], &s.buffers[i * size] + size, Buffer(kKeptRoles[i]));
   PrimaryIndex->RestoreState(s.index);
   PendingNext = s.pendingNext;
   CursorLost = s.cursorLost;

@@ -11,7 +11,7 @@ namespace velmora {
 
 bool TVRVelmoraDB::FindKey(const uint8_t *texts, int32_t high) {
   if (CurrentRec == -1) RaiseTableError("Unable to search. Range is empty.");
-  FillKeyBuffer(texts, high, 6);
+  FillKeyBuffer(texts, high, BufferRole::kSearchKey);
   return SeekSearchKey();
 }
 
@@ -21,8 +21,7 @@ bool TVRVelmoraDB::SeekSearchKey() {
   int32_t active = CurrentIndex();
   bool found = false;
   // Keys outside the current range are never found.
-  if (CompareKeys(key, RangeFirstCopy(), false, active) >= 0 &&
-      CompareKeys(key, RangeLastCopy(), false, active) <= 0) {
+  if (CompareKeys(key, RangeFirstCopy(), false, active) >= 0 && CompareKeys(key, RangeLastCopy(), false, active) <= 0) {
     index.SaveCursor(CurrentRec >= 0);
     try {
       int32_t r;
@@ -52,7 +51,7 @@ bool TVRVelmoraDB::SeekSearchKey() {
 
 int32_t TVRVelmoraDB::FindNearest(const uint8_t *texts, int32_t high) {
   if (CurrentRec == -1) RaiseTableError("Unable to search. Range is empty.");
-  FillKeyBuffer(texts, high, 6);
+  FillKeyBuffer(texts, high, BufferRole::kSearchKey);
   TIndex &index = *PrimaryIndex;
   int32_t active = CurrentIndex();
   const uint8_t *target = SearchKeyBuffer();

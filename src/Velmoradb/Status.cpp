@@ -15,9 +15,9 @@ std::string TVRVelmoraDB::StatusText() {
   // The figures of a closed table are the ones it was left with.
   int32_t records = DataFileOpen() ? RecordCount() : 0;
   int32_t entry = IsOpen() ? index.CurrentEntry() : -1;
-  return Cut255("CR " + n(CurrentRec) + ":FS " + n(records) + ":CP " + n(entry) + "INo" +
-                n(index.CurIndex) + "BOF " + n(AtBOF ? 1 : 0) + ":" + n(RangeFirstRec) + "EOF " +
-                n(AtEOF ? 1 : 0) + ":" + n(RangeLastRec) + " Filt=" + n(Filtered ? 1 : 0));
+  return Cut255("CR " + n(CurrentRec) + ":FS " + n(records) + ":CP " + n(entry) + "INo" + n(index.GetCurIndex()) +
+                "BOF " + n(AtBOF ? 1 : 0) + ":" + n(RangeFirstRec) + "EOF " + n(AtEOF ? 1 : 0) + ":" + n(RangeLastRec) +
+                " Filt=" + n(Filtered ? 1 : 0));
 }
 
 std::string TVRVelmoraDB::TakeErrorText() {

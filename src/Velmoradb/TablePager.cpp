@@ -47,8 +47,7 @@ void TablePager::Open(const std::string &schemaPath, std::vector<platform::Recor
   // A side file that cannot be written (or made) still carries the locks of
   // readers; without one nobody can write the table, so readers need none.
   if (!journal_) journal_ = os.Open(name, platform::kAccessRead | platform::kShareDenyNone, &error);
-  if (denyWrite && journalWritable_)
-    owner_ = journal_->LockSlots(kOwnerSlot, 1, LockKind::kExclusive, kOwnerWaitMs);
+  if (denyWrite && journalWritable_) owner_ = journal_->LockSlots(kOwnerSlot, 1, LockKind::kExclusive, kOwnerWaitMs);
   known_ = false;
   needsRecovery_ = false;
   depth_ = 0;

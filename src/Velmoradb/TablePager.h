@@ -46,8 +46,7 @@ class TablePager {
   // 14 + i the directory file of index i).  denyWrite: the table's open mode
   // denies others writing; readOnly: the data or index files could be opened
   // for reading only.
-  void Open(const std::string &schemaPath, std::vector<platform::RecordFile *> files, bool denyWrite,
-            bool readOnly);
+  void Open(const std::string &schemaPath, std::vector<platform::RecordFile *> files, bool denyWrite, bool readOnly);
   void Close();
   bool IsOpen() const { return open_; }
   bool Owner() const { return owner_; }

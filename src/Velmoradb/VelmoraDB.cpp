@@ -8,8 +8,7 @@
 
 namespace velmora {
 
-TVRVelmoraDB::TVRVelmoraDB()
-    : FilterList(std::make_unique<TFilterList>()), PrimaryIndex(std::make_unique<TIndex>()) {}
+TVRVelmoraDB::TVRVelmoraDB() : FilterList(std::make_unique<TFilterList>()), PrimaryIndex(std::make_unique<TIndex>()) {}
 
 TVRVelmoraDB::~TVRVelmoraDB() = default;
 

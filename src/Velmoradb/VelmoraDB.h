@@ -33,9 +33,6 @@ class TVRVelmoraDB : public TVRRecBase {
   // Opening and closing (OpenClose.cpp).
   int32_t OpenTable(const std::string &path, int32_t openMode);
   void CloseTable();
-  // Loads the field and index descriptors from the open schema file, refusing
-  // a schema whose counts, types, sizes or offsets do not make a valid table.
-  void LoadDefinition();
 
   // Definition queries (Definitions.cpp).
   int32_t CurrentIndex() const;
@@ -43,11 +40,103 @@ class TVRVelmoraDB : public TVRRecBase {
   TFieldDescriptor GetFieldDescriptor(int32_t fieldNo);
   TIndexDescriptor GetIndexDescriptor(int32_t indexNo) const;
 
-  // Keys and key search (Keys.cpp, Search.cpp).  Key texts are a run of
-  // 256-byte short strings with their high index.
-  void FillKeyBuffer(const uint8_t *texts, int32_t high, int target);
-  int32_t CompareField(const uint8_t *a, const uint8_t *b, int32_t fieldNo, bool caseless,
-                       int32_t maxLen);
+  // Key search (Search.cpp).  Key texts are a run of 256-byte short strings
+  // with their high index.
+  bool FindKey(const uint8_t *texts, int32_t high);
+  int32_t FindNearest(const uint8_t *texts, int32_t high);
+
+  // Ranges (Range.cpp).
+  int32_t ChangeIndex(int32_t indexNo);
+  int32_t CancelRange();
+  int32_t ApplyRange(const uint8_t *low, int32_t lowHigh, const uint8_t *high, int32_t highHigh);
+
+  // Cursor and navigation (Navigation.cpp).
+  int32_t First();
+  int32_t Last();
+  int32_t Next();
+  int32_t Prior();
+  int32_t MoveTo(int32_t position);
+  bool ReadRecord();
+  int32_t CurrentRecordPosition();
+  int32_t RangeCount();
+  bool RangeEmpty() const { return CurrentRec == -1; }
+
+  // Posting (Posting.cpp, Deleting.cpp).
+  int32_t PostNewRecord();
+  void EditRecord();
+  void PostEditedRecord();
+  int32_t DeleteRecord();
+  int32_t EmptyTable();
+
+  // Bookmarks (Bookmarks.cpp).
+  int32_t AddBookmark(int32_t value);
+  void DeleteBookmark(int32_t slot);
+  int32_t CheckBookmarkValid(int32_t slot);
+  bool GoToBookmark(int32_t slot);
+
+  // Locate (Locate.cpp).
+  using FieldNumbers = std::vector<int32_t>;
+  // Reorders the list in place into the key order of the highest-numbered
+  // index whose leading key fields are exactly the listed fields.
+  int32_t MapFieldsToIndex(int32_t *fields, int32_t n, bool useIndex);
+  // Never raises: any failure is "not found", its message kept as the last error.
+  bool LocateRecord(const FieldNumbers &fields, uint8_t *key, int32_t indexNo, int32_t partialLength, bool caseless,
+                    bool moveCursor);
+
+  // Rebuild (Rebuild.cpp).
+  void RebuildTable(int32_t &kept, int32_t &before);
+
+  // Status texts (Status.cpp).
+  std::string StatusText();
+  // This table's last error, or failing that the library-wide one (which is
+  // then emptied); this table's is emptied in both cases.
+  std::string TakeErrorText();
+
+  // Filters (Filters.cpp).
+  void SetFilterProc(TFilterProc first, intptr_t firstUser, TFilterProc second, intptr_t secondUser);
+  void SetFilterStatus(bool firstOn, bool secondOn);
+  void SetFiltered(bool on);
+
+  // The record buffer the client reads and fills.
+  uint8_t *CurrentBuffer() const { return Buffer(BufferRole::kCurrent); }
+  // Refuses an operation that needs an open table.
+  void RequireOpen(const char *operation) const;
+
+  // Read access to the loaded definition and the cursor's state.
+  int32_t GetFieldCount() const { return FieldCount; }
+  int32_t GetIndexCount() const { return IndexCount; }
+  // Descriptor i of the loaded definition, for i already known to be valid.
+  const TFieldDescriptor &FieldAt(int32_t i) const { return Fields[i]; }
+  const TIndexDescriptor &IndexAt(int32_t i) const { return Indexes[i]; }
+  int32_t GetCurrentRec() const { return CurrentRec; }
+  bool IsAtBOF() const { return AtBOF; }
+  bool IsAtEOF() const { return AtEOF; }
+  bool GetFindResult() const { return FindResult; }
+  // This table's last error, as TakeErrorText would deliver it.
+  const std::string &LastErrorText() const { return LastError; }
+  // Keeps the message of a failure that is reported, not raised, as this
+  // table's last error.
+  void NoteError(const std::string &message) { LastError = message; }
+  // The schema file operations of the call running on this table, held only
+  // for the length of that call.
+  TMiscFileOps *HeldSchemaOps() const { return SchemaOps; }
+  void HoldSchemaOps(TMiscFileOps *ops) { SchemaOps = ops; }
+
+ private:
+  // TableCall enters the table for an export: it locks the pager, keeps the
+  // call state aside and puts it back.
+  friend class TableCall;
+  friend class EngineTestPeer;
+  class RangeKeeper;
+
+  // Loads the field and index descriptors from the open schema file, refusing
+  // a schema whose counts, types, sizes or offsets do not make a valid table.
+  void LoadDefinition();
+  void CloseAfterFailedOpen();
+
+  // Keys and key search (Keys.cpp, Search.cpp).
+  void FillKeyBuffer(const uint8_t *texts, int32_t high, BufferRole target);
+  int32_t CompareField(const uint8_t *a, const uint8_t *b, int32_t fieldNo, bool caseless, int32_t maxLen);
   int32_t CompareKeys(const uint8_t *a, const uint8_t *b, bool tieBreak, int32_t indexNo);
   // Selects index indexNo and refuses, with the floating-point error the
   // comparison raises, a record whose key cannot be ordered against every key
@@ -59,15 +148,10 @@ class TVRVelmoraDB : public TVRRecBase {
   // index that already holds its number can still be searched.
   bool SearchKey(const uint8_t *key, int32_t indexNo, int32_t &recNo, int32_t pendingRec = -1,
                  const uint8_t *pendingImage = nullptr);
-  bool FindKey(const uint8_t *texts, int32_t high);
-  int32_t FindNearest(const uint8_t *texts, int32_t high);
   bool SeekSearchKey();
 
   // Ranges (Range.cpp).
   void ResetRange(int32_t indexNo);
-  int32_t ChangeIndex(int32_t indexNo);
-  int32_t CancelRange();
-  int32_t ApplyRange(const uint8_t *low, int32_t lowHigh, const uint8_t *high, int32_t highHigh);
   void SeekRangeStart();
   void SeekRangeEnd();
   bool CheckRangeEmpty();
@@ -85,15 +169,6 @@ class TVRVelmoraDB : public TVRRecBase {
   bool FilteredLast();
   bool FilteredNext();
   bool FilteredPrior();
-  int32_t First();
-  int32_t Last();
-  int32_t Next();
-  int32_t Prior();
-  int32_t MoveTo(int32_t position);
-  bool ReadRecord();
-  int32_t CurrentRecordPosition();
-  int32_t RangeCount();
-  bool RangeEmpty() const { return CurrentRec == -1; }
   // Raises the message when the index cursor does not stand on the current record.
   void CheckPosition(const char *message);
   // After a failure that interrupted an operation between SaveCursor and
@@ -102,46 +177,27 @@ class TVRVelmoraDB : public TVRRecBase {
   void RestoreCursorAfterFailure();
 
   // Posting (Posting.cpp, Deleting.cpp).
-  int32_t PostNewRecord();
-  void EditRecord();
-  void PostEditedRecord();
-  int32_t DeleteRecord();
-  int32_t EmptyTable();
   void RemoveRecord(const uint8_t *image);
   // After a failed insertion of record n: takes its entry out of the first
   // `indexed` indexes again, cuts whatever of it reached the data file, and
   // puts the cursor back on the record that was current before.
-  void UndoInsertion(int32_t n, const uint8_t *image, int32_t indexed, int32_t original,
-                     int32_t active);
+  void UndoInsertion(int32_t n, const uint8_t *image, int32_t indexed, int32_t original, int32_t active);
   void PlaceInRange(const uint8_t *image, int32_t recNo);
   void RepairRangeAfterRemoval(bool wasFirst, bool wasLast);
   // The edit's new key already has an entry in index i.
   [[noreturn]] void RaiseEditCollision(int32_t i, int32_t r, int32_t e, int32_t e1, int32_t e2);
 
   // Bookmarks (Bookmarks.cpp).
-  int32_t AddBookmark(int32_t value);
-  void DeleteBookmark(int32_t slot);
-  int32_t CheckBookmarkValid(int32_t slot);
-  bool GoToBookmark(int32_t slot);
   void RemapBookmarks(int32_t deleted, int32_t moved);
 
   // Locate (Locate.cpp).
-  using FieldNumbers = std::vector<int32_t>;
-  // Reorders the list in place into the key order of the highest-numbered
-  // index whose leading key fields are exactly the listed fields.
-  int32_t MapFieldsToIndex(int32_t *fields, int32_t n, bool useIndex);
-  int32_t CompareFieldList(const FieldNumbers &fields, const uint8_t *a, const uint8_t *b,
-                           bool caseless, int32_t partialLength);
-  // Never raises: any failure is "not found", its message kept as the last error.
-  bool LocateRecord(const FieldNumbers &fields, uint8_t *key, int32_t indexNo,
-                    int32_t partialLength, bool caseless, bool moveCursor);
-  bool LocateByScan(const FieldNumbers &fields, uint8_t *key, int32_t partialLength, bool caseless,
-                    bool moveCursor);
-  bool LocateByIndex(const FieldNumbers &fields, uint8_t *key, int32_t indexNo,
-                     int32_t partialLength, bool caseless, bool moveCursor);
+  int32_t CompareFieldList(const FieldNumbers &fields, const uint8_t *a, const uint8_t *b, bool caseless,
+                           int32_t partialLength);
+  bool LocateByScan(const FieldNumbers &fields, uint8_t *key, int32_t partialLength, bool caseless, bool moveCursor);
+  bool LocateByIndex(const FieldNumbers &fields, uint8_t *key, int32_t indexNo, int32_t partialLength, bool caseless,
+                     bool moveCursor);
 
   // Rebuild (Rebuild.cpp).
-  void RebuildTable(int32_t &kept, int32_t &before);
   // Moves the data file aside under the ".VXX" extension and starts it anew,
   // empty; returns the rebuild file's name.
   std::string CreateRebuildFile();
@@ -171,30 +227,18 @@ class TVRVelmoraDB : public TVRRecBase {
   // file, and the emptying and re-posting are one posting operation.
   void RebuildInPlace(int32_t &kept, int32_t &before);
 
-  // Status texts (Status.cpp).
-  std::string StatusText();
-  // This table's last error, or failing that the library-wide one (which is
-  // then emptied); this table's is emptied in both cases.
-  std::string TakeErrorText();
-
   // Filters (Filters.cpp).
-  void SetFilterProc(TFilterProc first, intptr_t firstUser, TFilterProc second, intptr_t secondUser);
-  void SetFilterStatus(bool firstOn, bool secondOn);
-  void SetFiltered(bool on);
   void Recount(bool full);
   bool FilterTest(int32_t recNo);
   bool RecordedFilterTest(const uint8_t *image, int32_t recNo);
 
   // Record buffer roles.
-  uint8_t *CurrentBuffer() const { return RecordBuffers[0]; }
-  uint8_t *RangeLowKey() const { return RecordBuffers[1]; }
-  uint8_t *RangeHighKey() const { return RecordBuffers[2]; }
-  uint8_t *WorkBuffer() const { return RecordBuffers[3]; }
-  uint8_t *RangeFirstCopy() const { return RecordBuffers[4]; }
-  uint8_t *RangeLastCopy() const { return RecordBuffers[5]; }
-  uint8_t *SearchKeyBuffer() const { return RecordBuffers[6]; }
-  // Refuses an operation that needs an open table.
-  void RequireOpen(const char *operation) const;
+  uint8_t *RangeLowKey() const { return Buffer(BufferRole::kRangeLow); }
+  uint8_t *RangeHighKey() const { return Buffer(BufferRole::kRangeHigh); }
+  uint8_t *WorkBuffer() const { return Buffer(BufferRole::kWork); }
+  uint8_t *RangeFirstCopy() const { return Buffer(BufferRole::kRangeFirst); }
+  uint8_t *RangeLastCopy() const { return Buffer(BufferRole::kRangeLast); }
+  uint8_t *SearchKeyBuffer() const { return Buffer(BufferRole::kSearchKey); }
 
   // Opened schema file (kept open, with the client's open mode, while the table is open).
   std::unique_ptr<platform::File> SchemaFile;
@@ -230,7 +274,6 @@ class TVRVelmoraDB : public TVRRecBase {
   // Set when the open found the files disagreeing: only the rebuild (and
   // closing, and the status texts) may use the table until it has run.
   std::string DamageReason;
-  void CloseAfterFailedOpen();
 };
 
 }  // namespace velmora

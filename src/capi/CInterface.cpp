@@ -26,9 +26,12 @@ int StatusOfClass(const char *className) {
   static const struct {
     const char *name;
     int status;
-  } kClasses[] = {{"EVelmoraDBError", VR_E_VELMORA_DB}, {"EVRBError", VR_E_VRB},
-                  {"EUserAccessError", VR_E_USER_ACCESS}, {"EInOutError", VR_E_IN_OUT},
-                  {"EConvertError", VR_E_CONVERT},       {"EListError", VR_E_LIST},
+  } kClasses[] = {{"EVelmoraDBError", VR_E_VELMORA_DB},
+                  {"EVRBError", VR_E_VRB},
+                  {"EUserAccessError", VR_E_USER_ACCESS},
+                  {"EInOutError", VR_E_IN_OUT},
+                  {"EConvertError", VR_E_CONVERT},
+                  {"EListError", VR_E_LIST},
                   {"EMathError", VR_E_MATH}};
   for (const auto &entry : kClasses)
     if (std::strcmp(entry.name, className) == 0) return entry.status;
@@ -87,7 +90,9 @@ VR_C_EXPORT const char *vr_Version(void) { return VELMORA_VERSION_TEXT; }
 
 #define VR_STORE(call) Store(result, call)
 #define VR_OP(name, parameters, work) \
-  VR_C_EXPORT int name parameters { return Guard([&] { work; }); }
+  VR_C_EXPORT int name parameters {   \
+    return Guard([&] { work; });      \
+  }
 #include <velmora/velmora_c_ops.h>
 #undef VR_OP
 #undef VR_STORE

@@ -10,10 +10,9 @@
 using namespace velmora;
 using namespace velmora::dll;
 
-
 // Writes (operation 0) or reads the schema file with the client's own lists.
-VR_EXPORT int32_t VR_CALL DLL_VRIFileOps(int32_t h, uint8_t operation, const uint8_t *fileName,
-                                         ::TFieldDefList *fields, ::TIndexDefList *indexes) {
+VR_EXPORT int32_t VR_CALL DLL_VRIFileOps(int32_t h, uint8_t operation, const uint8_t *fileName, ::TFieldDefList *fields,
+                                         ::TIndexDefList *indexes) {
   return Run([&]() -> int32_t {
     TVRVelmoraDB &table = TableOf(h);
     if (fileName == nullptr) throw EVelmoraDBError("DLL_VRIFileOps needs a schema file name");
@@ -26,9 +25,9 @@ VR_EXPORT int32_t VR_CALL DLL_VRIFileOps(int32_t h, uint8_t operation, const uin
     // The table holds the schema operations only for the length of the call.
     struct Hold {
       TVRVelmoraDB &table;
-      ~Hold() { table.SchemaOps = nullptr; }
+      ~Hold() { table.HoldSchemaOps(nullptr); }
     } hold{table};
-    table.SchemaOps = &ops;
+    table.HoldSchemaOps(&ops);
     if (operation != 0) return ops.ReadSchema(name, fieldList, indexList);
     return ops.WriteSchema(name, fieldList, indexList);
   });
@@ -37,7 +36,7 @@ VR_EXPORT int32_t VR_CALL DLL_VRIFileOps(int32_t h, uint8_t operation, const uin
 // Bookmarks.
 
 VR_EXPORT int32_t VR_CALL DLL_GetCurrentBookMarkData(int32_t h) {
-  return Run([&] { return ReadingTableOf(h, "DLL_GetCurrentBookMarkData").CurrentRec; });
+  return Run([&] { return ReadingTableOf(h, "DLL_GetCurrentBookMarkData").GetCurrentRec(); });
 }
 
 VR_EXPORT int32_t VR_CALL DLL_AddBookmark(int32_t h, int32_t value) {
@@ -58,8 +57,8 @@ VR_EXPORT int32_t VR_CALL DLL_GoToBookmark(int32_t h, int32_t slot) {
 
 // Filters.
 
-VR_EXPORT void VR_CALL DLL_SetFilterProc(int32_t h, TFilterProc first, intptr_t firstUser,
-                                         TFilterProc second, intptr_t secondUser) {
+VR_EXPORT void VR_CALL DLL_SetFilterProc(int32_t h, TFilterProc first, intptr_t firstUser, TFilterProc second,
+                                         intptr_t secondUser) {
   Run([&] {
     // The procedures are kept and called with their own type (one-byte result).
     TableOf(h).SetFilterProc(first, firstUser, second, secondUser);
@@ -89,8 +88,7 @@ VR_EXPORT void VR_CALL DLL_InternalStatus(uint8_t *dest, int32_t h, int32_t sele
 VR_EXPORT void VR_CALL DLL_RebuildTable(int32_t h, int32_t *kept, int32_t *before) {
   Run([&] {
     TVRVelmoraDB &table = PostingTableOf(h, "DLL_RebuildTable");
-    if (kept == nullptr || before == nullptr)
-      throw EVelmoraDBError("DLL_RebuildTable needs both counters");
+    if (kept == nullptr || before == nullptr) throw EVelmoraDBError("DLL_RebuildTable needs both counters");
     int32_t keptCount = 0;
     int32_t beforeCount = 0;
     table.RebuildTable(keptCount, beforeCount);
@@ -112,9 +110,8 @@ VR_EXPORT int32_t VR_CALL DLL_MapFieldsToIndex(int32_t h, TFieldNoList *fields, 
 
 // Locate never raises: any failure is the result 0, its message kept for the
 // error status text.
-VR_EXPORT int32_t VR_CALL DLL_LocateRecord(int32_t h, TFieldNoList *fields, void *keyBuffer,
-                                           int32_t indexNo, int32_t partialLength,
-                                           uint8_t caseInsensitive, uint8_t moveCursor) {
+VR_EXPORT int32_t VR_CALL DLL_LocateRecord(int32_t h, TFieldNoList *fields, void *keyBuffer, int32_t indexNo,
+                                           int32_t partialLength, uint8_t caseInsensitive, uint8_t moveCursor) {
   return Run([&]() -> int32_t {
     TVRVelmoraDB *table = nullptr;
     try {
@@ -125,7 +122,7 @@ VR_EXPORT int32_t VR_CALL DLL_LocateRecord(int32_t h, TFieldNoList *fields, void
     try {
       if (table->IsOpen()) CallFrame::Enter(*table, TableCall::kMoving);
     } catch (const std::exception &e) {
-      table->LastError = e.what();
+      table->NoteError(e.what());
       return 0;
     }
     TVRVelmoraDB::FieldNumbers list;
@@ -134,18 +131,17 @@ VR_EXPORT int32_t VR_CALL DLL_LocateRecord(int32_t h, TFieldNoList *fields, void
         throw EVelmoraDBError("DLL_LocateRecord needs a field list");
       list.assign(fields->Items, fields->Items + fields->Count);
     } catch (const std::exception &e) {
-      table->LastError = e.what();
+      table->NoteError(e.what());
       return 0;
     }
-    return table->LocateRecord(list, static_cast<uint8_t *>(keyBuffer), indexNo, partialLength,
-                               caseInsensitive != 0, moveCursor != 0)
+    return table->LocateRecord(list, static_cast<uint8_t *>(keyBuffer), indexNo, partialLength, caseInsensitive != 0,
+                               moveCursor != 0)
                ? 1
                : 0;
   });
 }
 
 // Works on a private table object of its own: no user handle is tested.
-VR_EXPORT int32_t VR_CALL DLL_TableUtils(int32_t, const uint8_t *source, const uint8_t *dest,
-                                         int32_t op) {
+VR_EXPORT int32_t VR_CALL DLL_TableUtils(int32_t, const uint8_t *source, const uint8_t *dest, int32_t op) {
   return Run([&] { return RunTableUtility(FromShort(source), FromShort(dest), op); });
 }

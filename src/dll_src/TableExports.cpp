@@ -17,17 +17,15 @@ void RequirePointer(const void *p, const char *operation) {
 }
 
 const TFieldDescriptor &FieldOf(TVRVelmoraDB &table, int32_t fieldNo, const char *operation) {
-  if (fieldNo < 0 || fieldNo >= table.FieldCount)
-    throw EVelmoraDBError(std::string(operation) + ": " + std::to_string(fieldNo) +
-                          " is not a valid field number.");
-  return table.Fields[fieldNo];
+  if (fieldNo < 0 || fieldNo >= table.GetFieldCount())
+    throw EVelmoraDBError(std::string(operation) + ": " + std::to_string(fieldNo) + " is not a valid field number.");
+  return table.FieldAt(fieldNo);
 }
 
 const TIndexDescriptor &IndexOf(TVRVelmoraDB &table, int32_t indexNo, const char *operation) {
-  if (indexNo < 0 || indexNo >= table.IndexCount)
-    throw EVelmoraDBError(std::string(operation) + ": " + std::to_string(indexNo) +
-                          " is not a valid index number.");
-  return table.Indexes[indexNo];
+  if (indexNo < 0 || indexNo >= table.GetIndexCount())
+    throw EVelmoraDBError(std::string(operation) + ": " + std::to_string(indexNo) + " is not a valid index number.");
+  return table.IndexAt(indexNo);
 }
 
 void CopyName(uint8_t *dest, const uint8_t *name) { ToShort(dest, FromShort(name)); }
@@ -72,7 +70,7 @@ VR_EXPORT void VR_CALL DLL_MoveToDB(int32_t h, const void *src) {
 }
 
 VR_EXPORT int32_t VR_CALL DLL_RecordSize(int32_t h) {
-  return Run([&] { return TableOf(h).RecordSize; });
+  return Run([&] { return TableOf(h).GetRecordSize(); });
 }
 
 VR_EXPORT void VR_CALL DLL_SetFieldToNull(int32_t h, int32_t fieldNo) {
@@ -86,7 +84,7 @@ VR_EXPORT void VR_CALL DLL_SetFieldToNull(int32_t h, int32_t fieldNo) {
 // Definition queries.
 
 VR_EXPORT int32_t VR_CALL DLL_FieldCount(int32_t h) {
-  return Run([&] { return TableOf(h).FieldCount; });
+  return Run([&] { return TableOf(h).GetFieldCount(); });
 }
 
 VR_EXPORT void VR_CALL DLL_FieldName(uint8_t *dest, int32_t h, int32_t fieldNo) {
@@ -98,8 +96,7 @@ VR_EXPORT void VR_CALL DLL_FieldName(uint8_t *dest, int32_t h, int32_t fieldNo) 
   });
 }
 
-VR_EXPORT void VR_CALL DLL_FieldInfo(int32_t h, int32_t fieldNo, int32_t *offset, int32_t *length,
-                                     char *type) {
+VR_EXPORT void VR_CALL DLL_FieldInfo(int32_t h, int32_t fieldNo, int32_t *offset, int32_t *length, char *type) {
   Run([&] {
     TVRVelmoraDB &table = TableOf(h);
     const TFieldDescriptor &field = FieldOf(table, fieldNo, "DLL_FieldInfo");
@@ -112,8 +109,8 @@ VR_EXPORT void VR_CALL DLL_FieldInfo(int32_t h, int32_t fieldNo, int32_t *offset
   });
 }
 
-VR_EXPORT void VR_CALL DLL_GetFieldParams(int32_t h, int32_t fieldNo, int32_t paramNo,
-                                          uint8_t *present, uint8_t *text, int32_t maxLen) {
+VR_EXPORT void VR_CALL DLL_GetFieldParams(int32_t h, int32_t fieldNo, int32_t paramNo, uint8_t *present, uint8_t *text,
+                                          int32_t maxLen) {
   Run([&] {
     if (text != nullptr) text[0] = 0;
     TVRVelmoraDB &table = TableOf(h);
@@ -140,15 +137,14 @@ VR_EXPORT void VR_CALL DLL_GetFieldParams(int32_t h, int32_t fieldNo, int32_t pa
         *present = field.HasParam3 != 0;
         value = FromShort(field.Param3);
         break;
-      default:
-        break;
+      default: break;
     }
     if (*present) ToShort(text, value, limit);
   });
 }
 
 VR_EXPORT int32_t VR_CALL DLL_IndexCount(int32_t h) {
-  return Run([&] { return TableOf(h).IndexCount; });
+  return Run([&] { return TableOf(h).GetIndexCount(); });
 }
 
 VR_EXPORT void VR_CALL DLL_GetIndexName(uint8_t *dest, int32_t h, int32_t indexNo) {
@@ -164,7 +160,7 @@ VR_EXPORT void VR_CALL DLL_CurrentIndexName(uint8_t *dest, int32_t h) {
   Run([&] {
     TVRVelmoraDB &table = ReadingTableOf(h, "DLL_CurrentIndexName");
     RequirePointer(dest, "DLL_CurrentIndexName");
-    CopyName(dest, table.Indexes[table.CurrentIndex()].Name);
+    CopyName(dest, table.IndexAt(table.CurrentIndex()).Name);
   });
 }
 
@@ -179,8 +175,7 @@ VR_EXPORT void VR_CALL DLL_IndexFieldName(uint8_t *dest, int32_t h, int32_t keyP
   Run([&] {
     TVRVelmoraDB &table = ReadingTableOf(h, "DLL_IndexFieldName");
     TIndexDescriptor index = table.GetIndexDescriptor(table.CurrentIndex());
-    if (keyPos < 0 || keyPos > index.FieldCount - 1)
-      throw EUserAccessError("Invalid field number used.");
+    if (keyPos < 0 || keyPos > index.FieldCount - 1) throw EUserAccessError("Invalid field number used.");
     TFieldDescriptor field = table.GetFieldDescriptor(index.FieldNos[keyPos]);
     RequirePointer(dest, "DLL_IndexFieldName");
     CopyName(dest, field.Name);
@@ -204,12 +199,12 @@ VR_EXPORT int32_t VR_CALL DLL_ChangeIndex(int32_t h, int32_t indexNo) {
   });
 }
 
-#define VR_TABLE_CALL_AS(enter, ret, name, expression)            \
-  VR_EXPORT ret VR_CALL name(int32_t h) {                          \
-    return Run([&]() -> ret {                                      \
-      TVRVelmoraDB &table = enter(h, #name);                       \
-      return expression;                                           \
-    });                                                            \
+#define VR_TABLE_CALL_AS(enter, ret, name, expression) \
+  VR_EXPORT ret VR_CALL name(int32_t h) {              \
+    return Run([&]() -> ret {                          \
+      TVRVelmoraDB &table = enter(h, #name);           \
+      return expression;                               \
+    });                                                \
   }
 #define VR_TABLE_CALL(ret, name, expression) VR_TABLE_CALL_AS(OpenTableOf, ret, name, expression)
 #define VR_READING_CALL(ret, name, expression) VR_TABLE_CALL_AS(ReadingTableOf, ret, name, expression)
@@ -220,10 +215,10 @@ VR_TABLE_CALL(int32_t, DLL_Last, table.Last())
 VR_TABLE_CALL_AS(NextTableOf, int32_t, DLL_Next, table.Next())
 VR_TABLE_CALL(int32_t, DLL_Prior, table.Prior())
 VR_READING_CALL(int32_t, DLL_CurrentRecordPosition, table.CurrentRecordPosition())
-VR_READING_CALL(uint8_t, DLL_BOF, table.AtBOF ? 1 : 0)
-VR_READING_CALL(uint8_t, DLL_EOF, table.AtEOF ? 1 : 0)
+VR_READING_CALL(uint8_t, DLL_BOF, table.IsAtBOF() ? 1 : 0)
+VR_READING_CALL(uint8_t, DLL_EOF, table.IsAtEOF() ? 1 : 0)
 VR_READING_CALL(uint8_t, DLL_RangeEmpty, table.RangeEmpty() ? 1 : 0)
-VR_READING_CALL(uint8_t, DLL_FindResult, table.FindResult ? 1 : 0)
+VR_READING_CALL(uint8_t, DLL_FindResult, table.GetFindResult() ? 1 : 0)
 VR_READING_CALL(int32_t, DLL_RangeCount, table.RangeCount())
 VR_READING_CALL(int32_t, DLL_ReadRecord, table.ReadRecord() ? 1 : 0)
 VR_READING_CALL(int32_t, DLL_GetRecord, table.ReadRecord() ? 1 : 0)
@@ -241,16 +236,12 @@ VR_EXPORT int32_t VR_CALL DLL_FindNearestRecord(int32_t h, const uint8_t *keys, 
 }
 
 VR_EXPORT int32_t VR_CALL DLL_FindKeyRecord(int32_t h, const uint8_t *keys, int32_t high) {
-  return Run([&]() -> int32_t {
-    return OpenTableOf(h, "DLL_FindKeyRecord").FindKey(keys, high) ? 1 : 0;
-  });
+  return Run([&]() -> int32_t { return OpenTableOf(h, "DLL_FindKeyRecord").FindKey(keys, high) ? 1 : 0; });
 }
 
-VR_EXPORT int32_t VR_CALL DLL_ApplyRange(int32_t h, const uint8_t *low, int32_t lowHigh,
-                                         const uint8_t *high, int32_t highHigh) {
-  return Run([&] {
-    return OpenTableOf(h, "DLL_ApplyRange").ApplyRange(low, lowHigh, high, highHigh);
-  });
+VR_EXPORT int32_t VR_CALL DLL_ApplyRange(int32_t h, const uint8_t *low, int32_t lowHigh, const uint8_t *high,
+                                         int32_t highHigh) {
+  return Run([&] { return OpenTableOf(h, "DLL_ApplyRange").ApplyRange(low, lowHigh, high, highHigh); });
 }
 
 // Posting.

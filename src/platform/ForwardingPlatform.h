@@ -23,9 +23,7 @@ class ForwardingFile : public File {
   int32_t Handle() const override { return target_->Handle(); }
   int64_t Size() override { return target_->Size(); }
   size_t ReadAt(int64_t offset, void *buffer, size_t n) override { return target_->ReadAt(offset, buffer, n); }
-  size_t WriteAt(int64_t offset, const void *buffer, size_t n) override {
-    return target_->WriteAt(offset, buffer, n);
-  }
+  size_t WriteAt(int64_t offset, const void *buffer, size_t n) override { return target_->WriteAt(offset, buffer, n); }
   void Truncate(int64_t size) override { target_->Truncate(size); }
   bool LockSlots(int32_t first, int32_t count, LockKind kind, int32_t waitMs) override {
     return target_->LockSlots(first, count, kind, waitMs);

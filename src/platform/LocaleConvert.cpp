@@ -87,16 +87,10 @@ bool ParseDate(Scanner &s, const LocaleFormat &format, int32_t *days) {
 
   int year, month, day, yearDigits;
   switch (format.dateOrder) {
-    case DateOrder::kDayMonthYear:
-      day = first, month = second, year = third, yearDigits = thirdDigits;
-      break;
-    case DateOrder::kYearMonthDay:
-      year = first, month = second, day = third, yearDigits = firstDigits;
-      break;
+    case DateOrder::kDayMonthYear: day = first, month = second, year = third, yearDigits = thirdDigits; break;
+    case DateOrder::kYearMonthDay: year = first, month = second, day = third, yearDigits = firstDigits; break;
     case DateOrder::kMonthDayYear:
-    default:
-      month = first, day = second, year = third, yearDigits = thirdDigits;
-      break;
+    default: month = first, day = second, year = third, yearDigits = thirdDigits; break;
   }
   // A short year stands for one within 1950..2049.
   if (yearDigits <= 2) year += year < 50 ? 2000 : 1900;
@@ -147,8 +141,7 @@ bool ParseTime(Scanner &s, const LocaleFormat &format, int32_t *milliseconds) {
 // zeros removed) and the decimal exponent of the first digit.
 void SignificantDigits(double magnitude, std::string *digits, int *exponent) {
   char buffer[64];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
-                              std::chars_format::scientific, 14);
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific, 14);
   std::string text(buffer, result.ptr);
   size_t e = text.find('e');
   digits->clear();
@@ -179,11 +172,19 @@ LocaleFormat FormatFromPatterns(const char *decimalPoint, const char *dateFormat
     ++p;
     while (*p == 'E' || *p == 'O' || *p == '-' || *p == '_' || *p == '0' || *p == '^' || *p == '#') ++p;
     switch (*p) {
-      case 'd': case 'e': order += 'd'; break;
+      case 'd':
+      case 'e': order += 'd'; break;
       case 'm': order += 'm'; break;
-      case 'y': case 'Y': order += 'y'; break;
-      case 'D': order += "mdy"; if (separator == '\0') separator = '/'; break;
-      case 'F': order += "ymd"; if (separator == '\0') separator = '-'; break;
+      case 'y':
+      case 'Y': order += 'y'; break;
+      case 'D':
+        order += "mdy";
+        if (separator == '\0') separator = '/';
+        break;
+      case 'F':
+        order += "ymd";
+        if (separator == '\0') separator = '-';
+        break;
       case '\0': --p; break;
       default: order += '?'; break;  // names, weekdays: not a numeric short date
     }
@@ -259,8 +260,10 @@ double TextToFloat(const std::string &text, const LocaleFormat &format) {
   Scanner s{text};
   s.SkipBlanks();
   bool negative = false;
-  if (s.Take('-')) negative = true;
-  else s.Take('+');
+  if (s.Take('-'))
+    negative = true;
+  else
+    s.Take('+');
   // Collect the digits and the exponent in a form the C++ library reads
   // without regard to any locale.
   std::string normal;
@@ -281,8 +284,10 @@ double TextToFloat(const std::string &text, const LocaleFormat &format) {
       normal.push_back(c);
       ++fracDigits;
       if (!seenNonZero) {
-        if (c != '0') seenNonZero = true;
-        else --leadingPosition;
+        if (c != '0')
+          seenNonZero = true;
+        else
+          --leadingPosition;
       }
     }
   }
@@ -291,8 +296,10 @@ double TextToFloat(const std::string &text, const LocaleFormat &format) {
   if (s.Peek() == 'e' || s.Peek() == 'E') {
     ++s.pos;
     bool expNegative = false;
-    if (s.Take('-')) expNegative = true;
-    else s.Take('+');
+    if (s.Take('-'))
+      expNegative = true;
+    else
+      s.Take('+');
     if (!IsDigit(s.Peek())) Fail(text, "floating point value");
     while (IsDigit(s.Peek())) {
       if (exponent < 100000) exponent = exponent * 10 + (text[s.pos] - '0');
@@ -321,8 +328,10 @@ int32_t TextToInt(const std::string &text) {
   Scanner s{text};
   s.SkipBlanks();
   bool negative = false;
-  if (s.Take('-')) negative = true;
-  else s.Take('+');
+  if (s.Take('-'))
+    negative = true;
+  else
+    s.Take('+');
   if (!IsDigit(s.Peek())) Fail(text, "integer value");
   int64_t value = 0;
   while (IsDigit(s.Peek())) {
@@ -387,9 +396,7 @@ std::string FloatToText(double value, const LocaleFormat &format) {
 }
 
 std::string DateTimeToText(double value, const LocaleFormat &format) {
-  auto fail = [&]() {
-    Fail(std::isnan(value) ? std::string("NAN") : FloatToText(value, format), "date and time");
-  };
+  auto fail = [&]() { Fail(std::isnan(value) ? std::string("NAN") : FloatToText(value, format), "date and time"); };
   if (!std::isfinite(value) || value <= kFirstDay - 1.0 || value >= kLastDay + 1.0) fail();
   double whole = std::trunc(value);
   int32_t days = static_cast<int32_t>(whole);
@@ -407,16 +414,10 @@ std::string DateTimeToText(double value, const LocaleFormat &format) {
   const std::string sep(1, format.dateSeparator);
   std::string out;
   switch (format.dateOrder) {
-    case DateOrder::kDayMonthYear:
-      out = std::to_string(day) + sep + std::to_string(month) + sep + y;
-      break;
-    case DateOrder::kYearMonthDay:
-      out = y + sep + Pad2(month) + sep + Pad2(day);
-      break;
+    case DateOrder::kDayMonthYear: out = std::to_string(day) + sep + std::to_string(month) + sep + y; break;
+    case DateOrder::kYearMonthDay: out = y + sep + Pad2(month) + sep + Pad2(day); break;
     case DateOrder::kMonthDayYear:
-    default:
-      out = std::to_string(month) + sep + std::to_string(day) + sep + y;
-      break;
+    default: out = std::to_string(month) + sep + std::to_string(day) + sep + y; break;
   }
   if (millis != 0) {
     int64_t seconds = millis / 1000;

@@ -248,8 +248,7 @@ void RecordFile::RevertImage() {
   ++generation_;
   if (!changing_) return;
   image_.resize(static_cast<size_t>(originalSize_), 0);
-  for (const auto &[page, bytes] : undo_)
-    std::memcpy(image_.data() + page * kPageBytes, bytes.data(), bytes.size());
+  for (const auto &[page, bytes] : undo_) std::memcpy(image_.data() + page * kPageBytes, bytes.data(), bytes.size());
   ForgetChanges();
 }
 

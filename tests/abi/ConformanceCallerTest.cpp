@@ -56,8 +56,7 @@ TEST_F(FloatKeys, DifferenceBeyondTheRealRangeIsAnOverflowNotASignal) {
   EXPECT_EQ(1, a.DLL_TotalRecords(h));
   // Searching for such a key overflows in the same way, leaving the cursor.
   a.DLL_ChangeIndex(h, 1);
-  EXPECT_VELMORA_ERROR(a.DLL_FindKeyRecord(h, farKey.data(), farKey.high()), EMathError,
-                       "Floating point overflow");
+  EXPECT_VELMORA_ERROR(a.DLL_FindKeyRecord(h, farKey.data(), farKey.high()), EMathError, "Floating point overflow");
   TrappingFpu::ExpectUnchanged();
   EXPECT_EQ(0, a.DLL_GetCurrentBookMarkData(h));
   // Ordinary comparisons, inexact ones included, leave no trace in the caller.
@@ -130,8 +129,7 @@ TEST(CallerConventions, SchemaOperationReadsOnlyTheLowByte) {
   std::string dir = std::filesystem::path(t.schemaPath()).parent_path().string();
   // Low byte 1 under garbage: a read, which fails on a missing file and creates nothing.
   TightShortString missing(dir + "/missing.vri");
-  EXPECT_THROW(a.DLL_VRIFileOps(t.handle(), 0x00FFFF01u, missing.get(), &fieldList, &indexList),
-               velmora::Exception);
+  EXPECT_THROW(a.DLL_VRIFileOps(t.handle(), 0x00FFFF01u, missing.get(), &fieldList, &indexList), velmora::Exception);
   EXPECT_FALSE(std::filesystem::exists(dir + "/missing.vri"));
   // Low byte 0 under garbage: a write, under a name given as a tight short string.
   TightShortString copy(dir + "/copy.vri");

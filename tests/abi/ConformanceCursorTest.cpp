@@ -31,8 +31,7 @@ uint8_t VR_CALL PassesNothing(intptr_t, const void *) { return 0; }
 class CursorCorners : public ::testing::Test {
  protected:
   CursorCorners()
-      : t({{"ID", 'I'}, {"NAME", 'S', 10}, {"QTY", 'I'}},
-          {{"PK", {0}}, {"BYNAME", {1}}, {"NQ", {1, 2}}}),
+      : t({{"ID", 'I'}, {"NAME", 'S', 10}, {"QTY", 'I'}}, {{"PK", {0}}, {"BYNAME", {1}}, {"NQ", {1, 2}}}),
         a(t.api()),
         h(t.handle()) {
     verdict.idOffset = t.fieldOffset(0);

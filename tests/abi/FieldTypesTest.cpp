@@ -26,7 +26,12 @@ constexpr Real48 kSeven{{0x83, 0, 0, 0, 0, 0x60}};
 class FieldTypes : public ::testing::Test {
  protected:
   FieldTypes()
-      : t({{"Id", 'I'}, {"Name", 'S', 12}, {"Amount", 'F'}, {"Paid", 'B'}, {"Price", 'C'}, {"Due", 'D'},
+      : t({{"Id", 'I'},
+           {"Name", 'S', 12},
+           {"Amount", 'F'},
+           {"Paid", 'B'},
+           {"Price", 'C'},
+           {"Due", 'D'},
            {"Weight", 'R'}},
           {{"ById", {kId}}, {"ByName", {kName}}, {"ByAmount", {kAmount}}, {"ByPaidWeight", {kPaid, kWeight}}}),
         a(t.api()),

@@ -80,8 +80,7 @@ TEST_F(Filtering, FirstProcedureAloneRestrictsNavigation) {
 }
 
 TEST_F(Filtering, SecondProcedureVerdictIsRecordedOnce) {
-  a.DLL_SetFilterProc(h, EvenIds, reinterpret_cast<intptr_t>(&first), SmallIds,
-                      reinterpret_cast<intptr_t>(&second));
+  a.DLL_SetFilterProc(h, EvenIds, reinterpret_cast<intptr_t>(&first), SmallIds, reinterpret_cast<intptr_t>(&second));
   a.DLL_SetFilterStatus(h, 1, 1);
   a.DLL_SetFiltered(h, 1);
   EXPECT_EQ(10, second.calls) << "each record asked once";
@@ -108,10 +107,8 @@ TEST_F(Filtering, NoPassingRecordEmptiesTheCursor) {
 }
 
 TEST_F(Filtering, SwitchingOnWithoutProceduresIsAnError) {
-  EXPECT_VELMORA_ERROR(a.DLL_SetFiltered(h, 1), EVelmoraDBError,
-                       "Error in Filter procedure initialization");
-  EXPECT_VELMORA_ERROR(a.DLL_First(h), EVelmoraDBError,
-                       "Error - filter list corrupted.Turn off filter to correct");
+  EXPECT_VELMORA_ERROR(a.DLL_SetFiltered(h, 1), EVelmoraDBError, "Error in Filter procedure initialization");
+  EXPECT_VELMORA_ERROR(a.DLL_First(h), EVelmoraDBError, "Error - filter list corrupted.Turn off filter to correct");
   a.DLL_SetFiltered(h, 0);
   a.DLL_First(h);
   EXPECT_EQ("0", CurrentId());
@@ -146,6 +143,5 @@ TEST_F(Filtering, MoveToOntoAFailingRecordReportsTheFilter) {
   a.DLL_First(h);
   EXPECT_EQ(2, a.DLL_MoveTo(h, 3));
   EXPECT_EQ("2", CurrentId());
-  EXPECT_VELMORA_ERROR(a.DLL_MoveTo(h, 4), EVelmoraDBError,
-                       "Error in MoveBy function. Filter probably corrupt.");
+  EXPECT_VELMORA_ERROR(a.DLL_MoveTo(h, 4), EVelmoraDBError, "Error in MoveBy function. Filter probably corrupt.");
 }

@@ -61,8 +61,8 @@ std::string CheckIndexStructure(const IndexFileImage &image, int32_t recordCount
     if (slots.empty()) return "live block " + std::to_string(block) + " is empty";
     if (slots[0] == INT32_MIN) return "block " + std::to_string(block) + " has a bad count";
     if (slots[0] != first)
-      return "directory entry of block " + std::to_string(block) + " says " +
-             std::to_string(first) + ", slot 1 holds " + std::to_string(slots[0]);
+      return "directory entry of block " + std::to_string(block) + " says " + std::to_string(first) +
+             ", slot 1 holds " + std::to_string(slots[0]);
   }
   std::vector<int32_t> order = image.InOrder();
   std::set<int32_t> records(order.begin(), order.end());

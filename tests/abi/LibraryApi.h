@@ -17,8 +17,7 @@ struct LibraryApi {
   void *handle = nullptr;
 
   // One pointer per export of the list, named as the export.
-#define VELMORA_EXPORT(ordinal, result, name, parameters) \
-  ExportSlots<decltype(&::name)> name = nullptr;
+#define VELMORA_EXPORT(ordinal, result, name, parameters) ExportSlots<decltype(&::name)> name = nullptr;
 #include <velmora/velmora_exports.h>
 #undef VELMORA_EXPORT
 

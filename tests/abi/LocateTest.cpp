@@ -21,8 +21,8 @@ class Locate : public ::testing::Test {
     a.DLL_First(h);
   }
 
-  int32_t Locate_(std::vector<int32_t> fields, std::vector<uint8_t> &key, int32_t index,
-                  int32_t partial, uint32_t caseless, uint32_t move) {
+  int32_t Locate_(std::vector<int32_t> fields, std::vector<uint8_t> &key, int32_t index, int32_t partial,
+                  uint32_t caseless, uint32_t move) {
     TFieldNoList list{static_cast<int32_t>(fields.size()), fields.data()};
     return a.DLL_LocateRecord(h, &list, key.data(), index, partial, caseless, move);
   }

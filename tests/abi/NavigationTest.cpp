@@ -9,9 +9,8 @@ namespace {
 
 // One String key: the letters table of the range examples.
 std::unique_ptr<TableClient> LettersTable(const std::vector<std::string> &names) {
-  auto t = std::make_unique<TableClient>(
-      std::vector<FieldDef>{{"ID", 'I'}, {"NAME", 'S', 10}},
-      std::vector<IndexDef>{{"PK", {0}}, {"BYNAME", {1}}});
+  auto t = std::make_unique<TableClient>(std::vector<FieldDef>{{"ID", 'I'}, {"NAME", 'S', 10}},
+                                         std::vector<IndexDef>{{"PK", {0}}, {"BYNAME", {1}}});
   int id = 1;
   for (const auto &name : names) t->Post({std::to_string(id++), name});
   return t;
@@ -174,8 +173,7 @@ TEST(Navigation, FloatKeysCloserThanTheSmallestStepAreEqual) {
   TableClient t({{"X", 'F'}}, {{"X", {0}}});
   auto &a = t.api();
   t.Post({"1e-300"});
-  EXPECT_VELMORA_ERROR(t.Post({"2e-300"}), EVelmoraDBError,
-                       "Insertion Error. Key violation in Velmora.");
+  EXPECT_VELMORA_ERROR(t.Post({"2e-300"}), EVelmoraDBError, "Insertion Error. Key violation in Velmora.");
   t.Post({"1"});
   EXPECT_EQ(2, a.DLL_TotalRecords(t.handle()));
 }
@@ -203,8 +201,7 @@ TEST(Navigation, DefinitionQueries) {
   EXPECT_EQ(1, a.DLL_IndexFieldCount(h));
   a.DLL_IndexFieldName(name, h, 0);
   EXPECT_EQ("NAME", FromShortBuffer(name));
-  EXPECT_VELMORA_ERROR(a.DLL_IndexFieldName(name, h, 1), EUserAccessError,
-                       "Invalid field number used.");
+  EXPECT_VELMORA_ERROR(a.DLL_IndexFieldName(name, h, 1), EUserAccessError, "Invalid field number used.");
   EXPECT_THROW(a.DLL_FieldName(name, h, 2), velmora::EVelmoraDBError);
   EXPECT_THROW(a.DLL_ChangeIndex(h, 2), velmora::EVelmoraDBError);
   a.DLL_CloseTable(h);

@@ -46,8 +46,7 @@ class OpenTable : public ::testing::Test {
   }
   // The file-damage messages name the schema file.
   void ExpectDamaged(const std::string &what) {
-    EXPECT_VELMORA_ERROR(Open(), EVelmoraDBError,
-                         "The schema file " + t.schemaPath() + " is damaged: " + what);
+    EXPECT_VELMORA_ERROR(Open(), EVelmoraDBError, "The schema file " + t.schemaPath() + " is damaged: " + what);
     EXPECT_EQ(0, a.DLL_CheckOpen(user)) << "a failed open leaves the table closed";
   }
 

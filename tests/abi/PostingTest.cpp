@@ -2,7 +2,6 @@
 // disk checked after each step.
 #include <gtest/gtest.h>
 
-
 #include "abi/IndexFiles.h"
 #include "abi/TableClient.h"
 #include "support/FileBytes.h"
@@ -15,8 +14,7 @@ namespace {
 class Posting : public ::testing::Test {
  protected:
   Posting()
-      : t({{"ID", 'I'}, {"NAME", 'S', 10}, {"QTY", 'I'}},
-          {{"PK", {0}}, {"BYNAME", {1}}, {"BYQTY", {2}}}),
+      : t({{"ID", 'I'}, {"NAME", 'S', 10}, {"QTY", 'I'}}, {{"PK", {0}}, {"BYNAME", {1}}, {"BYQTY", {2}}}),
         a(t.api()),
         h(t.handle()) {}
 
@@ -62,8 +60,7 @@ TEST_F(Posting, KeyViolationChangesNothingAndReloadsTheBuffer) {
   t.Post({"2", "two", "20"});
   auto before = AllFiles();
   t.Put(t.Make({"1", "other", "99"}));
-  EXPECT_VELMORA_ERROR(a.DLL_PostNewRecord(h), EVelmoraDBError,
-                       "Insertion Error. Key violation in Velmora.");
+  EXPECT_VELMORA_ERROR(a.DLL_PostNewRecord(h), EVelmoraDBError, "Insertion Error. Key violation in Velmora.");
   EXPECT_EQ(before, AllFiles());
   EXPECT_EQ(2, a.DLL_TotalRecords(h));
   EXPECT_EQ("2", CurrentId()) << "the buffer shows the current record again";
@@ -205,8 +202,7 @@ TEST(PostingLimit, ThirtyThousandRecordsAndNoMore) {
   auto &a = t.api();
   for (int i = 0; i < 30000; ++i) t.Post({std::to_string(i)});
   EXPECT_EQ(30000, a.DLL_TotalRecords(t.handle()));
-  EXPECT_VELMORA_ERROR(t.Post({"30000"}), EVelmoraDBError,
-                       "Unable to insert. Velmora is full - 30000 records !");
+  EXPECT_VELMORA_ERROR(t.Post({"30000"}), EVelmoraDBError, "Unable to insert. Velmora is full - 30000 records !");
   EXPECT_EQ(30000, a.DLL_TotalRecords(t.handle()));
 }
 

@@ -27,12 +27,9 @@ using SortKey = std::tuple<int, std::string, int, int32_t, int32_t>;
 
 SortKey KeyOf(const Row &row, int index) {
   switch (index) {
-    case 0:
-      return {0, "", 0, row.id, 0};
-    case 1:
-      return {row.name ? 1 : 0, row.name.value_or(""), 0, 0, row.id};
-    default:
-      return {1, "", row.amount, row.name ? 1 : 0, row.id};
+    case 0: return {0, "", 0, row.id, 0};
+    case 1: return {row.name ? 1 : 0, row.name.value_or(""), 0, 0, row.id};
+    default: return {1, "", row.amount, row.name ? 1 : 0, row.id};
   }
 }
 
@@ -50,16 +47,13 @@ bool Less(const Row &a, const Row &b, int index) {
 class RandomizedTable : public ::testing::Test {
  protected:
   RandomizedTable()
-      : t({{"ID", 'I'}, {"NAME", 'S', 6}, {"AMOUNT", 'I'}},
-          {{"PK", {0}}, {"BYNAME", {1}}, {"BYAMOUNT", {2, 1}}}) {}
+      : t({{"ID", 'I'}, {"NAME", 'S', 6}, {"AMOUNT", 'I'}}, {{"PK", {0}}, {"BYNAME", {1}}, {"BYAMOUNT", {2, 1}}}) {}
 
   Row RowOf(const std::vector<uint8_t> &record) {
     return Row{std::stoi(*t.Get(record, 0)), t.Get(record, 1), std::stoi(*t.Get(record, 2))};
   }
 
-  std::vector<Value> ValuesOf(const Row &row) {
-    return {std::to_string(row.id), row.name, std::to_string(row.amount)};
-  }
+  std::vector<Value> ValuesOf(const Row &row) { return {std::to_string(row.id), row.name, std::to_string(row.amount)}; }
 
   std::vector<std::vector<uint8_t>> DataFileRecords() {
     const std::vector<uint8_t> bytes = velmora::testing::ReadBytes(t.FilePath(".vrd"));
@@ -77,16 +71,15 @@ class RandomizedTable : public ::testing::Test {
     ASSERT_EQ(static_cast<int32_t>(model.size()), t.api().DLL_TotalRecords(t.handle())) << step;
     for (int index = 0; index < 3; ++index) {
       char letter = static_cast<char>('a' + index);
-      IndexFileImage image = ReadIndexFiles(t.FilePath(std::string(".v") + letter + "1"),
-                                            t.FilePath(std::string(".v") + letter + "2"));
+      IndexFileImage image =
+          ReadIndexFiles(t.FilePath(std::string(".v") + letter + "1"), t.FilePath(std::string(".v") + letter + "2"));
       std::string problem = CheckIndexStructure(image, static_cast<int32_t>(records.size()));
       ASSERT_EQ("", problem) << "index " << index << " after " << step;
       std::vector<Row> walked;
       for (int32_t r : image.InOrder()) walked.push_back(RowOf(records[r]));
       std::vector<Row> expected;
       for (auto &[id, row] : model) expected.push_back(row);
-      std::sort(expected.begin(), expected.end(),
-                [index](const Row &a, const Row &b) { return Less(a, b, index); });
+      std::sort(expected.begin(), expected.end(), [index](const Row &a, const Row &b) { return Less(a, b, index); });
       ASSERT_EQ(expected.size(), walked.size());
       for (size_t i = 0; i < expected.size(); ++i) {
         ASSERT_EQ(expected[i].id, walked[i].id) << "index " << index << " position " << i << " after " << step;
@@ -126,8 +119,7 @@ TEST_F(RandomizedTable, PostsEditsAndDeletesKeepEveryIndexInOrder) {
       Row row = randomRow();
       what = "post " + std::to_string(row.id);
       if (model.count(row.id)) {
-        EXPECT_VELMORA_ERROR(t.Post(ValuesOf(row)), EVelmoraDBError,
-                             "Insertion Error. Key violation in Velmora.");
+        EXPECT_VELMORA_ERROR(t.Post(ValuesOf(row)), EVelmoraDBError, "Insertion Error. Key violation in Velmora.");
       } else {
         t.Post(ValuesOf(row));
         model[row.id] = row;
@@ -202,8 +194,7 @@ TEST_F(RandomizedTable, WalkingEachIndexThroughTheExportsMatchesTheModel) {
     a.DLL_ChangeIndex(h, index);
     std::vector<Row> expected;
     for (auto &[id, row] : model) expected.push_back(row);
-    std::sort(expected.begin(), expected.end(),
-              [index](const Row &x, const Row &y) { return Less(x, y, index); });
+    std::sort(expected.begin(), expected.end(), [index](const Row &x, const Row &y) { return Less(x, y, index); });
     std::vector<std::string> ids = t.Walk(0);
     ASSERT_EQ(expected.size(), ids.size());
     for (size_t i = 0; i < ids.size(); ++i) EXPECT_EQ(std::to_string(expected[i].id), ids[i]);

@@ -116,7 +116,8 @@ TEST_F(Rebuild, ATableWhoseIndexLostItsEntriesIsRepaired) {
   a.DLL_CloseTable(h);
   // Reset index 1 to an empty index behind the library's back.
   std::vector<uint8_t> emptyLeaf(96, 0);
-  for (int b = 0; b < 3; ++b) emptyLeaf[32 * b + 4] = emptyLeaf[32 * b + 5] = emptyLeaf[32 * b + 6] = emptyLeaf[32 * b + 7] = 0xFF;
+  for (int b = 0; b < 3; ++b)
+    emptyLeaf[32 * b + 4] = emptyLeaf[32 * b + 5] = emptyLeaf[32 * b + 6] = emptyLeaf[32 * b + 7] = 0xFF;
   velmora::testing::WriteBytes(t.FilePath(".vb1"), emptyLeaf);
   std::vector<int32_t> dir{2, -1};
   std::ofstream(t.FilePath(".vb2"), std::ios::binary).write(reinterpret_cast<const char *>(dir.data()), 8);

@@ -9,8 +9,7 @@
 
 namespace client {
 
-KeyTexts::KeyTexts(std::initializer_list<std::string> texts)
-    : KeyTexts(std::vector<std::string>(texts)) {}
+KeyTexts::KeyTexts(std::initializer_list<std::string> texts) : KeyTexts(std::vector<std::string>(texts)) {}
 
 KeyTexts::KeyTexts(const std::vector<std::string> &texts) : bytes_(256 * texts.size(), 0) {
   for (size_t i = 0; i < texts.size(); ++i) {
@@ -89,15 +88,12 @@ void TableClient::Set(std::vector<uint8_t> &record, int32_t field, const Value &
       std::memcpy(p, &v, 8);
       break;
     }
-    case 'B':
-      p[0] = *value == "true" ? 1 : 0;
-      break;
+    case 'B': p[0] = *value == "true" ? 1 : 0; break;
     case 'S':
       std::memset(p, 0, fields_[field].len + 1);
       std::memcpy(p, value->data(), std::min<size_t>(value->size(), fields_[field].len));
       break;
-    default:
-      throw std::runtime_error("type not supported by the test client");
+    default: throw std::runtime_error("type not supported by the test client");
   }
 }
 
@@ -119,13 +115,11 @@ Value TableClient::Get(const std::vector<uint8_t> &record, int32_t field) const 
       std::snprintf(text, sizeof text, "%g", v);
       return std::string(text);
     }
-    case 'B':
-      return std::string(p[0] ? "true" : "false");
+    case 'B': return std::string(p[0] ? "true" : "false");
     case 'S':
       return std::string(reinterpret_cast<const char *>(p),
                          strnlen(reinterpret_cast<const char *>(p), fields_[field].len));
-    default:
-      return std::string("?");
+    default: return std::string("?");
   }
 }
 
@@ -141,9 +135,7 @@ std::vector<uint8_t> TableClient::Current() const {
   return record;
 }
 
-void TableClient::Put(const std::vector<uint8_t> &record) const {
-  Api().DLL_MoveToDB(h_, record.data());
-}
+void TableClient::Put(const std::vector<uint8_t> &record) const { Api().DLL_MoveToDB(h_, record.data()); }
 
 void TableClient::Post(const std::vector<Value> &values) const {
   Put(Make(values));

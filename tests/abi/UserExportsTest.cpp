@@ -27,8 +27,8 @@ TEST(UserExports, FreshLoadHasOnlyTheReservedUserAndHandsOutHandlesInOrder) {
   int32_t b = api.DLL_Connect(8);
   api.DLL_Disconnect(a);
   int32_t c = api.DLL_Connect(9);
-  std::string out = text + "|" + std::to_string(a) + "," + std::to_string(b) + "," +
-                    std::to_string(c) + "|" + api.Stats();
+  std::string out =
+      text + "|" + std::to_string(a) + "," + std::to_string(b) + "," + std::to_string(c) + "|" + api.Stats();
   EXPECT_EQ("10/-1 nil :|1,2,3|40/-1 nil :1/-1 nil :2/8 nil :3/9 nil :", out);
 }
 
@@ -88,9 +88,9 @@ TEST(UserExports, DisconnectedUserKeepsItsPlaceButIsRefused) {
   }
   int32_t h = Api().DLL_Connect(31);
   Api().DLL_Disconnect(h);
-  for (auto call : std::vector<std::function<void()>>{
-           [&] { Api().DLL_CheckOpen(h); }, [&] { Api().DLL_Disconnect(h); },
-           [&] { Api().DLL_FieldCount(h); }, [&] { Api().DLL_CloseTable(h); }}) {
+  for (auto call :
+       std::vector<std::function<void()>>{[&] { Api().DLL_CheckOpen(h); }, [&] { Api().DLL_Disconnect(h); },
+                                          [&] { Api().DLL_FieldCount(h); }, [&] { Api().DLL_CloseTable(h); }}) {
     try {
       call();
       ADD_FAILURE() << "a disconnected handle was accepted";

@@ -16,9 +16,9 @@
 
 namespace {
 
+using velmora::platform::Os;
 using velmora::testing::CallCounts;
 using velmora::testing::CountingPlatform;
-using velmora::platform::Os;
 using velmora::testing::TempDir;
 
 TEST(CountingPlatform, ForwardsFileCallsAndCountsEachOnce) {

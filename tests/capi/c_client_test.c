@@ -14,29 +14,27 @@
 static int failures = 0;
 static int checks = 0;
 
-#define CHECK(cond)                                                   \
-  do {                                                                \
-    ++checks;                                                         \
-    if (!(cond)) {                                                    \
-      ++failures;                                                     \
+#define CHECK(cond)                                                            \
+  do {                                                                         \
+    ++checks;                                                                  \
+    if (!(cond)) {                                                             \
+      ++failures;                                                              \
       fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-    }                                                                 \
+    }                                                                          \
   } while (0)
 
 #define CHECK_OK(call) CHECK((call) == VR_OK)
 
-static void CheckFailure(int status, int expectedStatus, const char *className, const char *message,
-                         int line) {
+static void CheckFailure(int status, int expectedStatus, const char *className, const char *message, int line) {
   ++checks;
   if (status != expectedStatus || vr_LastErrorStatus() != expectedStatus ||
       strcmp(vr_LastErrorClass(), className) != 0 || strcmp(vr_LastErrorMessage(), message) != 0) {
     ++failures;
-    fprintf(stderr, "line %d: expected %d %s \"%s\", got %d %s \"%s\"\n", line, expectedStatus,
-            className, message, status, vr_LastErrorClass(), vr_LastErrorMessage());
+    fprintf(stderr, "line %d: expected %d %s \"%s\", got %d %s \"%s\"\n", line, expectedStatus, className, message,
+            status, vr_LastErrorClass(), vr_LastErrorMessage());
   }
 }
-#define CHECK_FAILS(call, status, className, message) \
-  CheckFailure((call), (status), (className), (message), __LINE__)
+#define CHECK_FAILS(call, status, className, message) CheckFailure((call), (status), (className), (message), __LINE__)
 
 /* Table layout: Id I, Name S:20, Active B -> flags 0-2, Id at 4, Name at 8 (21 bytes), Active at 32. */
 enum { kIdOffset = 4, kNameOffset = 8, kActiveOffset = 32, kRecordSize = 36 };
@@ -100,8 +98,7 @@ int main(int argc, char **argv) {
   CHECK(strcmp(vr_Version(), "") != 0);
 
   /* Failures before any table: a bad handle, a missing schema file. */
-  CHECK_FAILS(vr_CheckOpen(0, &flag), VR_E_USER_ACCESS, "EUserAccessError",
-              "Invalid user handle for Velmora access");
+  CHECK_FAILS(vr_CheckOpen(0, &flag), VR_E_USER_ACCESS, "EUserAccessError", "Invalid user handle for Velmora access");
   CHECK(vr_LastErrorIOCode() == 0);
   {
     TFieldDescriptor field;
@@ -111,8 +108,8 @@ int main(int argc, char **argv) {
     char missing[4200];
     snprintf(missing, sizeof missing, "%s/missing.vri", argv[1]);
     vr_ShortString(name, missing);
-    CHECK_FAILS(vr_VRIFileOps(h, VR_SCHEMA_READ, name, &fields, &indexes, &result), VR_E_IN_OUT,
-                "EInOutError", "File not found");
+    CHECK_FAILS(vr_VRIFileOps(h, VR_SCHEMA_READ, name, &fields, &indexes, &result), VR_E_IN_OUT, "EInOutError",
+                "File not found");
     CHECK(vr_LastErrorIOCode() == 2);
     result = 99;
     CHECK_OK(vr_OpenTable(h, name, VR_OPEN_READ_WRITE, &result));
@@ -201,8 +198,7 @@ int main(int argc, char **argv) {
   CHECK(strcmp(vr_CString(buffer, text), "ByName") == 0);
   CHECK_OK(vr_IndexFieldName(text, h, 0));
   CHECK(strcmp(vr_CString(buffer, text), "Name") == 0);
-  CHECK_FAILS(vr_IndexFieldName(text, h, 1), VR_E_USER_ACCESS, "EUserAccessError",
-              "Invalid field number used.");
+  CHECK_FAILS(vr_IndexFieldName(text, h, 1), VR_E_USER_ACCESS, "EUserAccessError", "Invalid field number used.");
 
   /* Search and ranges. */
   {
@@ -262,7 +258,7 @@ int main(int argc, char **argv) {
     record[1] = 1;
     strcpy((char *)record + kNameOffset, "bert");
     CHECK_OK(locate(h, &list, record, -1, 0, 0xABCD0001u, 0xFFFFFF00u, &result));
-    CHECK(result == 1); /* case-insensitive: true; move cursor: false */
+    CHECK(result == 1);                                       /* case-insensitive: true; move cursor: false */
     CHECK(strcmp((char *)record + kNameOffset, "Bert") == 0); /* the record found */
     strcpy((char *)record + kNameOffset, "bert");
     CHECK_OK(locate(h, &list, record, -1, 0, 0x12345600u, 0u, &result));

@@ -135,21 +135,11 @@ void RunOneCall(int32_t h, const Layout &layout, Input &in) {
       Guard([&] { DLL_PostEditedRecord(h); });
       break;
     }
-    case 2:
-      Guard([&] { DLL_DeleteRecord(h); });
-      break;
-    case 3:
-      Guard([&] { DLL_First(h); });
-      break;
-    case 4:
-      Guard([&] { DLL_Last(h); });
-      break;
-    case 5:
-      Guard([&] { DLL_Next(h); });
-      break;
-    case 6:
-      Guard([&] { DLL_Prior(h); });
-      break;
+    case 2: Guard([&] { DLL_DeleteRecord(h); }); break;
+    case 3: Guard([&] { DLL_First(h); }); break;
+    case 4: Guard([&] { DLL_Last(h); }); break;
+    case 5: Guard([&] { DLL_Next(h); }); break;
+    case 6: Guard([&] { DLL_Prior(h); }); break;
     case 7: {
       int32_t to = static_cast<int32_t>(in.byte()) - 2;
       Guard([&] { DLL_MoveTo(h, to); });
@@ -164,14 +154,11 @@ void RunOneCall(int32_t h, const Layout &layout, Input &in) {
       std::vector<std::string> lo = KeyTexts(in), hi = KeyTexts(in);
       std::vector<uint8_t> a = KeyArray(lo), b = KeyArray(hi);
       Guard([&] {
-        DLL_ApplyRange(h, a.data(), static_cast<int32_t>(lo.size()) - 1, b.data(),
-                       static_cast<int32_t>(hi.size()) - 1);
+        DLL_ApplyRange(h, a.data(), static_cast<int32_t>(lo.size()) - 1, b.data(), static_cast<int32_t>(hi.size()) - 1);
       });
       break;
     }
-    case 10:
-      Guard([&] { DLL_CancelRange(h); });
-      break;
+    case 10: Guard([&] { DLL_CancelRange(h); }); break;
     case 11:
     case 12: {
       std::vector<std::string> t = KeyTexts(in);
@@ -198,12 +185,8 @@ void RunOneCall(int32_t h, const Layout &layout, Input &in) {
       Guard([&] { DLL_RebuildTable(h, &kept, &before); });
       break;
     }
-    case 17:
-      Filter(h, in.byte() & 1, in);
-      break;
-    case 18:
-      Locate(h, layout, shaped, in);
-      break;
+    case 17: Filter(h, in.byte() & 1, in); break;
+    case 18: Locate(h, layout, shaped, in); break;
     case 19: {
       int32_t slot = -1;
       Guard([&] { slot = DLL_AddBookmark(h, DLL_GetCurrentBookMarkData(h)); });
@@ -217,9 +200,7 @@ void RunOneCall(int32_t h, const Layout &layout, Input &in) {
       Guard([&] { DLL_ReadRecord(h); });
       Guard([&] { DLL_GetRecord(h); });
       break;
-    case 21:
-      Walk(h, in.byte() & 1);
-      break;
+    case 21: Walk(h, in.byte() & 1); break;
     case 22: {
       uint8_t text[256];
       Guard([&] { DLL_RangeCount(h); });
@@ -339,8 +320,7 @@ int CompareField(const Layout &l, const uint8_t *a, const uint8_t *b, int32_t f)
       std::memcpy(&j, y, 4);
       return i < j ? -1 : (i > j ? 1 : 0);
     }
-    case 'B':
-      return x[0] < y[0] ? -1 : (x[0] > y[0] ? 1 : 0);
+    case 'B': return x[0] < y[0] ? -1 : (x[0] > y[0] ? 1 : 0);
     case 'S':
       for (int32_t i = 0; i < l.lengths[f] - 1; ++i) {
         if (x[i] != y[i]) return x[i] < y[i] ? -1 : 1;
@@ -422,8 +402,8 @@ void CheckTable(int32_t h, const Layout &layout, const char *when) {
       for (int32_t n = 0; !DLL_EOF(h); ++n) {
         int32_t rec = DLL_GetCurrentBookMarkData(h);
         if (rec < 0 || rec >= total || !seen.insert(rec).second)
-          Finding("index " + std::to_string(i) + " walks record " + std::to_string(rec) +
-                  " wrongly; the table holds " + std::to_string(total) + at);
+          Finding("index " + std::to_string(i) + " walks record " + std::to_string(rec) + " wrongly; the table holds " +
+                  std::to_string(total) + at);
         DLL_MoveFromDB(h, current.data());
         if (inOrder && !prior.empty() && CompareKeys(layout, prior.data(), current.data(), i) == 1)
           Finding("index " + std::to_string(i) + " walks record " + std::to_string(rec) + " out of key order" + at);
@@ -435,8 +415,8 @@ void CheckTable(int32_t h, const Layout &layout, const char *when) {
       Finding("index " + std::to_string(i) + " cannot be walked: " + e.what() + at);
     }
     if (static_cast<int32_t>(seen.size()) != total)
-      Finding("index " + std::to_string(i) + " walks " + std::to_string(seen.size()) + " of " +
-              std::to_string(total) + " records" + at);
+      Finding("index " + std::to_string(i) + " walks " + std::to_string(seen.size()) + " of " + std::to_string(total) +
+              " records" + at);
   }
 }
 

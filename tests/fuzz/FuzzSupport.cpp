@@ -55,9 +55,8 @@ double Input::number() {
 }
 
 std::string Input::text(size_t maxLen) {
-  static const char *const kWords[] = {"",     "NULL", "Nil",  "0",         "3",     "-1",
-                                       "1e300", "abc",  "ABC",  "12.5",      "NaN",   "inf",
-                                       "2024-01-01", "true", "zz", "-1e300", "7", "a"};
+  static const char *const kWords[] = {"",     "NULL", "Nil", "0",          "3",    "-1", "1e300",  "abc", "ABC",
+                                       "12.5", "NaN",  "inf", "2024-01-01", "true", "zz", "-1e300", "7",   "a"};
   uint8_t pick = byte();
   if (pick < 0xE0) {
     std::string w = kWords[pick % (sizeof kWords / sizeof kWords[0])];
@@ -77,9 +76,7 @@ std::vector<uint8_t> Short(const std::string &text) {
   return s;
 }
 
-std::string FromShort(const uint8_t *text) {
-  return std::string(reinterpret_cast<const char *>(text) + 1, text[0]);
-}
+std::string FromShort(const uint8_t *text) { return std::string(reinterpret_cast<const char *>(text) + 1, text[0]); }
 
 std::vector<uint8_t> KeyArray(const std::vector<std::string> &texts) {
   std::vector<uint8_t> keys(256 * (texts.empty() ? 1 : texts.size()), 0);
@@ -213,9 +210,7 @@ Folders &Tables() {
 
 const std::string &WorkSchema() { return Tables().workSchema; }
 
-const std::vector<uint8_t> &PristineFile(const std::string &extension) {
-  return Tables().fullFiles.at(extension);
-}
+const std::vector<uint8_t> &PristineFile(const std::string &extension) { return Tables().fullFiles.at(extension); }
 
 void PrepareWorkTable(const std::string &extension, const uint8_t *data, size_t size, bool empty) {
   Folders &f = Tables();
@@ -243,8 +238,7 @@ bool Layout::Load(int32_t h) {
       int32_t offset = 0, length = 0;
       char type = 0;
       DLL_FieldInfo(h, f, &offset, &length, &type);
-      if (type != kTypes[f] || offset < kFieldCount || length < 1 || offset + length > recordSize)
-        return false;
+      if (type != kTypes[f] || offset < kFieldCount || length < 1 || offset + length > recordSize) return false;
       offsets[f] = offset;
       lengths[f] = length;
       types[f] = type;
@@ -282,9 +276,7 @@ void SetField(const Layout &layout, std::vector<uint8_t> &record, int32_t field,
       std::memcpy(p, &v, 8);
       break;
     }
-    case 'B':
-      p[0] = in.byte();
-      break;
+    case 'B': p[0] = in.byte(); break;
     case 'R':
       for (int i = 0; i < 6; ++i) p[i] = in.byte();
       break;
@@ -294,8 +286,7 @@ void SetField(const Layout &layout, std::vector<uint8_t> &record, int32_t field,
       std::memcpy(p, t.data(), t.size());
       break;
     }
-    default:
-      break;
+    default: break;
   }
 }
 

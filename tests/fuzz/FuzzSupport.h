@@ -47,8 +47,7 @@ const std::string &WorkSchema();
 // on first use), with the file of the given extension replaced by the bytes
 // given; an extension of "" replaces nothing.  With empty = true the pristine
 // table holds no records.
-void PrepareWorkTable(const std::string &extension, const uint8_t *data, size_t size,
-                      bool empty = false);
+void PrepareWorkTable(const std::string &extension, const uint8_t *data, size_t size, bool empty = false);
 // The pristine bytes of one of the table's files (for seeds).
 const std::vector<uint8_t> &PristineFile(const std::string &extension);
 

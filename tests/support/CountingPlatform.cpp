@@ -56,15 +56,12 @@ class CountingFile : public platform::ForwardingFile {
     if (t.fault == CountingPlatform::Fault::kNone) return;
     if (t.seen < t.at) return;
     switch (t.fault) {
-      case CountingPlatform::Fault::kExit:
-        ::_exit(CountingPlatform::kExitCode);
+      case CountingPlatform::Fault::kExit: ::_exit(CountingPlatform::kExitCode);
       case CountingPlatform::Fault::kFailOnce:
         if (t.seen != t.at) return;
         platform::RaiseIoError(5);
-      case CountingPlatform::Fault::kFailFromOn:
-        platform::RaiseIoError(platform::kErrorDiskFull);
-      case CountingPlatform::Fault::kNone:
-        return;
+      case CountingPlatform::Fault::kFailFromOn: platform::RaiseIoError(platform::kErrorDiskFull);
+      case CountingPlatform::Fault::kNone: return;
     }
   }
 

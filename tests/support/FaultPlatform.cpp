@@ -54,8 +54,7 @@ namespace {
 
 class FaultFile : public platform::ForwardingFile {
  public:
-  FaultFile(std::unique_ptr<platform::File> inner, std::string path,
-            std::shared_ptr<FaultPlatform::State> state)
+  FaultFile(std::unique_ptr<platform::File> inner, std::string path, std::shared_ptr<FaultPlatform::State> state)
       : ForwardingFile(std::move(inner)), path_(std::move(path)), state_(std::move(state)) {}
 
   size_t ReadAt(int64_t offset, void *buffer, size_t n) override {
@@ -87,7 +86,6 @@ class FaultFile : public platform::ForwardingFile {
     if (budget.Armed() && Matches(path_, budget.pattern)) budget.remaining -= static_cast<int64_t>(put);
     return put;
   }
-
 
  private:
   std::string path_;

@@ -66,9 +66,9 @@ class FaultPlatform : public platform::ForwardingPlatform {
   void FailNextAllocations(int count);
 
   // ---- counters since construction ----
-  int64_t BytesWritten() const;      // bytes written to any file through this platform
-  int FailedAllocations() const;     // allocations refused by an armed fault
-  int Allocations() const;           // calls of Allocate, refused or not
+  int64_t BytesWritten() const;   // bytes written to any file through this platform
+  int FailedAllocations() const;  // allocations refused by an armed fault
+  int Allocations() const;        // calls of Allocate, refused or not
 
   // ---- the platform: what the faults change; the rest is passed on ----
   std::unique_ptr<platform::File> Open(const std::string &path, int32_t mode, int32_t *error) override;

@@ -37,8 +37,7 @@ class TempDir {
   // Names of the entries in the directory.
   std::set<std::string> Names() const {
     std::set<std::string> names;
-    for (const auto &entry : std::filesystem::directory_iterator(path_))
-      names.insert(entry.path().filename().string());
+    for (const auto &entry : std::filesystem::directory_iterator(path_)) names.insert(entry.path().filename().string());
     return names;
   }
 

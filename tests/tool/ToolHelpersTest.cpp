@@ -153,13 +153,12 @@ TEST(Values, DatesCountDaysFromTheEndOf1899) {
   EXPECT_EQ("2024-03-15 13:05:09.250", FormatDateTime(ParseDateTime("2024-03-15T13:05:09.25")));
   EXPECT_EQ("2024-02-29", FormatDateTime(ParseDateTime("2024-02-29")));
   EXPECT_EQ("'2023-02-29' is not a valid date and time", ValueErrorOf([] { ParseDateTime("2023-02-29"); }));
-  EXPECT_EQ("'2024-03-15 24:00' is not a valid date and time",
-            ValueErrorOf([] { ParseDateTime("2024-03-15 24:00"); }));
+  EXPECT_EQ("'2024-03-15 24:00' is not a valid date and time", ValueErrorOf([] { ParseDateTime("2024-03-15 24:00"); }));
   EXPECT_EQ("'15.03.2024' is not a valid date and time", ValueErrorOf([] { ParseDateTime("15.03.2024"); }));
 }
 
 TEST(Values, StoreAndFormatEveryType) {
-  const Field fields[] = {{"B", 'B', 8, 2}, {"C", 'C', 16, 8}, {"D", 'D', 24, 8}, {"F", 'F', 32, 8},
+  const Field fields[] = {{"B", 'B', 8, 2},  {"C", 'C', 16, 8}, {"D", 'D', 24, 8}, {"F", 'F', 32, 8},
                           {"I", 'I', 40, 4}, {"R", 'R', 44, 6}, {"S", 'S', 52, 6}};
   const char *texts[] = {"true", "$12.50", "2024-03-15 08:30:00", "0.1", "-7", "2.1", "Hello"};
   const char *shown[] = {"true", "12.5", "2024-03-15 08:30:00", "0.1", "-7", "2.1", "Hello"};
@@ -178,9 +177,10 @@ TEST(Values, StoreAndFormatEveryType) {
   EXPECT_EQ("'Longer' is 6 bytes long, longer than the 5 bytes of field S",
             ValueErrorOf([&] { StoreValue(fields[6], 6, "Longer", record.data()); }));
   // Lengths count bytes: five letters of two bytes each do not fit five bytes.
-  EXPECT_EQ("'\xc3\xa9\xc3\xa9\xc3\xa9' is 6 bytes long, longer than the 5 bytes of field S (its 3 characters "
-            "take more than one byte each in UTF-8)",
-            ValueErrorOf([&] { StoreValue(fields[6], 6, "\xc3\xa9\xc3\xa9\xc3\xa9", record.data()); }));
+  EXPECT_EQ(
+      "'\xc3\xa9\xc3\xa9\xc3\xa9' is 6 bytes long, longer than the 5 bytes of field S (its 3 characters "
+      "take more than one byte each in UTF-8)",
+      ValueErrorOf([&] { StoreValue(fields[6], 6, "\xc3\xa9\xc3\xa9\xc3\xa9", record.data()); }));
   EXPECT_EQ("Hi", FormatValue(fields[6], 6, record.data()));
   EXPECT_EQ("'$$1' is not a valid floating point value",
             ValueErrorOf([&] { StoreValue(fields[1], 1, "$$1", record.data()); }));
@@ -277,9 +277,9 @@ TEST(TextTable, AlignsByCharactersAndNumbersToTheRight) {
 
 TEST(TextTable, WideCharactersTakeTwoColumnsAndCombiningMarksNone) {
   EXPECT_EQ(4u, DisplayWidth("\xe6\x97\xa5\xe6\x9c\xac"));  // two CJK ideographs
-  EXPECT_EQ(1u, DisplayWidth("e\xcc\x81"));                    // e and a combining acute accent
-  EXPECT_EQ(2u, DisplayWidth("\xf0\x9f\x98\x80"));            // an emoji
-  EXPECT_EQ(2u, DisplayWidth("\xe6\x97"));                      // a cut sequence: one column per byte
+  EXPECT_EQ(1u, DisplayWidth("e\xcc\x81"));                 // e and a combining acute accent
+  EXPECT_EQ(2u, DisplayWidth("\xf0\x9f\x98\x80"));          // an emoji
+  EXPECT_EQ(2u, DisplayWidth("\xe6\x97"));                  // a cut sequence: one column per byte
   TextTable table({"City", "N"});
   table.Add({"\xe6\x9d\xb1\xe4\xba\xac", "1"});  // Tokyo in two ideographs
   table.Add({"Oslo", "2"});

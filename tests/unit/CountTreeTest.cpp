@@ -174,8 +174,9 @@ class BlockLookUp : public ::testing::Test {
   // Checks the whole file against the model, and every block's look-up
   // against the first entry naming it.
   void Check(int step) {
-    ASSERT_EQ(static_cast<int32_t>(model.size()), d.EntryCount) << "step " << step;
-    for (int32_t p = 0; p < d.EntryCount; ++p) ASSERT_EQ(model[p], d.ReadAt(p)) << "step " << step << " place " << p;
+    ASSERT_EQ(static_cast<int32_t>(model.size()), d.GetEntryCount()) << "step " << step;
+    for (int32_t p = 0; p < d.GetEntryCount(); ++p)
+      ASSERT_EQ(model[p], d.ReadAt(p)) << "step " << step << " place " << p;
     for (size_t p = 0; p < model.size(); ++p) {
       const int32_t b = model[p].Block;
       const size_t first = static_cast<size_t>(

@@ -97,8 +97,8 @@ TEST_P(CrashSafety, EveryWriteCallOfAWorkloadIsASafeStoppingPoint) {
     }
   }
   EXPECT_GT(killPoints, 50);
-  std::printf("mode %d: %d stopping points, %d tables not opening, %d unsound, %d with lost operations\n",
-              GetParam(), killPoints, notOpening, unsound, lost);
+  std::printf("mode %d: %d stopping points, %d tables not opening, %d unsound, %d with lost operations\n", GetParam(),
+              killPoints, notOpening, unsound, lost);
 }
 
 INSTANTIATE_TEST_SUITE_P(OpenModes, CrashSafety, ::testing::Values(34, 64));

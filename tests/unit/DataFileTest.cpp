@@ -17,7 +17,7 @@ using DataFileTest = DataLayerTest;
 TEST_F(DataFileTest, EmptyFileRefusesReadAndTakesFirstRecordAsAppend) {
   OpenWith(kSize, 0);
   EXPECT_EQ(Base().RecordCount(), 0);
-  uint8_t *buf = Base().Buffer(0);
+  uint8_t *buf = Base().Buffer(BufferRole::kCurrent);
   EXPECT_ENGINE_ERROR_RECORDED(Base().ReadDataRecord(buf, 0), kRead1 + "(0/0)");
 
   Bytes first = Record(kSize, 7);
@@ -29,11 +29,11 @@ TEST_F(DataFileTest, EmptyFileRefusesReadAndTakesFirstRecordAsAppend) {
 TEST_F(DataFileTest, ReadsAndWritesWithinFiveRecords) {
   OpenWith(kSize, 5);
   EXPECT_EQ(Base().RecordCount(), 5);
-  uint8_t *buf = Base().Buffer(3);
+  uint8_t *buf = Base().Buffer(BufferRole::kWork);
   for (int n : {4, 0, 2, 3}) {
     Base().ReadDataRecord(buf, n);
     EXPECT_EQ(Bytes(buf, buf + kSize), Record(kSize, n)) << "record " << n;
-    EXPECT_EQ(Base().DataFile.Position(), n + 1);
+    EXPECT_EQ(Base().GetDataFile().Position(), n + 1);
   }
 
   // Overwrite in the middle, then append at the count.
@@ -54,8 +54,8 @@ TEST_F(DataFileTest, OutOfRangeNumbersAndMissingBuffersAreRefusedWithNumbers) {
   EXPECT_ENGINE_ERROR_RECORDED(Base().WriteDataRecord(rec.data(), 6), kWrite1 + "(6/5)");
   EXPECT_ENGINE_ERROR_RECORDED(Base().WriteDataRecord(rec.data(), -3), kWrite1 + "(-3/5)");
   EXPECT_ENGINE_ERROR_RECORDED(Base().WriteDataRecord(nullptr, 1), kWrite1 + "(1/5)");
-  EXPECT_ENGINE_ERROR_RECORDED(Base().ReadDataRecord(Base().Buffer(0), -1), kRead1 + "(-1/5)");
-  EXPECT_ENGINE_ERROR_RECORDED(Base().ReadDataRecord(Base().Buffer(0), 5), kRead1 + "(5/5)");
+  EXPECT_ENGINE_ERROR_RECORDED(Base().ReadDataRecord(Base().Buffer(BufferRole::kCurrent), -1), kRead1 + "(-1/5)");
+  EXPECT_ENGINE_ERROR_RECORDED(Base().ReadDataRecord(Base().Buffer(BufferRole::kCurrent), 5), kRead1 + "(5/5)");
   EXPECT_ENGINE_ERROR_RECORDED(Base().ReadDataRecord(nullptr, 0), kRead1 + "(0/5)");
   // Nothing was written by any refusal.
   EXPECT_EQ(ReadFile(), Records(kSize, 5));
@@ -64,11 +64,11 @@ TEST_F(DataFileTest, OutOfRangeNumbersAndMissingBuffersAreRefusedWithNumbers) {
 TEST_F(DataFileTest, ShortTransfersRaiseRead2AndWrite2) {
   OpenWith(kSize, 3);
   os_.faults.shortRead = true;
-  EXPECT_ENGINE_ERROR_RECORDED(Base().ReadDataRecord(Base().Buffer(0), 1), kRead2);
+  EXPECT_ENGINE_ERROR_RECORDED(Base().ReadDataRecord(Base().Buffer(BufferRole::kCurrent), 1), kRead2);
   os_.faults.shortRead = false;
   // The next read repositions by itself.
-  Base().ReadDataRecord(Base().Buffer(0), 1);
-  EXPECT_EQ(Bytes(Base().Buffer(0), Base().Buffer(0) + kSize), Record(kSize, 1));
+  Base().ReadDataRecord(Base().Buffer(BufferRole::kCurrent), 1);
+  EXPECT_EQ(Bytes(Base().Buffer(BufferRole::kCurrent), Base().Buffer(BufferRole::kCurrent) + kSize), Record(kSize, 1));
 
   os_.faults.shortWrite = true;
   Bytes rec = Record(kSize, 12);
@@ -102,7 +102,7 @@ TEST_F(DataFileTest, TrailingPartialRecordIsNotCounted) {
   WriteFile(bytes);
   Base().OpenDataFile(path_, kSize);
   EXPECT_EQ(Base().RecordCount(), 5);
-  EXPECT_ENGINE_ERROR_RECORDED(Base().ReadDataRecord(Base().Buffer(0), 5), kRead1 + "(5/5)");
+  EXPECT_ENGINE_ERROR_RECORDED(Base().ReadDataRecord(Base().Buffer(BufferRole::kCurrent), 5), kRead1 + "(5/5)");
   // An append replaces the partial record by a whole one.
   Bytes rec = Record(kSize, 8);
   Base().WriteDataRecord(rec.data(), 5);
@@ -114,8 +114,8 @@ TEST_F(DataFileTest, TrailingPartialRecordIsNotCounted) {
 TEST_F(DataFileTest, MissingFileRaisesFileNotFoundAndLeavesObjectClosed) {
   EXPECT_IO_ERROR(Base().OpenDataFile(path_, kSize), "File not found", 2);
   EXPECT_FALSE(Base().DataFileOpen());
-  EXPECT_EQ(Base().RecordBlock, nullptr);
-  EXPECT_EQ(Base().CacheBlock, nullptr);
+  EXPECT_EQ(Base().GetRecordBlock(), nullptr);
+  EXPECT_EQ(Base().GetCacheBlock(), nullptr);
   EXPECT_EQ(os_.faults.live, 0);
   // The file is never created by opening.
   EXPECT_FALSE(std::filesystem::exists(path_));
@@ -129,9 +129,9 @@ TEST_F(DataFileTest, SevenAlignedBuffersInOneBlock) {
   OpenWith(size, 0);
   ASSERT_GE(os_.faults.allocations.size(), 1u);
   EXPECT_EQ(os_.faults.allocations[0], 7u * (size + 7));
-  auto block = reinterpret_cast<uintptr_t>(Base().RecordBlock);
+  auto block = reinterpret_cast<uintptr_t>(Base().GetRecordBlock());
   for (int i = 0; i < kRecordBufferCount; ++i) {
-    auto address = reinterpret_cast<uintptr_t>(Base().Buffer(i));
+    auto address = reinterpret_cast<uintptr_t>(Base().Buffer(static_cast<BufferRole>(i)));
     EXPECT_EQ(address, TVRRecBase::AlignUp4(block + i * (size + 7))) << i;
     EXPECT_EQ(address % 4, 0u) << i;
     EXPECT_LE(address + size, block + 7 * (size + 7)) << i;
@@ -152,7 +152,8 @@ TEST_F(DataFileTest, CopyAndFillTouchExactlyOneRecord) {
   uint8_t area[kSize + 2];
   std::memset(area, 0xEE, sizeof area);
   Base().FillRecord(area, 0x41);
-  EXPECT_EQ(Bytes(area, area + sizeof area), Bytes({0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0xEE, 0xEE}));
+  EXPECT_EQ(Bytes(area, area + sizeof area),
+            Bytes({0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0x41, 0xEE, 0xEE}));
   Bytes source = Record(kSize, 4);
   std::memset(area, 0xEE, sizeof area);
   Base().CopyRecord(source.data(), area);
@@ -166,10 +167,10 @@ TEST_F(DataFileTest, RecordSizeZeroHasNoRecords) {
   WriteFile({1, 2, 3});
   Base().OpenDataFile(path_, 0);
   EXPECT_EQ(Base().RecordCount(), 0);
-  EXPECT_ENGINE_ERROR_RECORDED(Base().ReadDataRecord(Base().Buffer(0), 0), kRead1 + "(0/0)");
+  EXPECT_ENGINE_ERROR_RECORDED(Base().ReadDataRecord(Base().Buffer(BufferRole::kCurrent), 0), kRead1 + "(0/0)");
   uint8_t dummy = 0;
   EXPECT_ENGINE_ERROR_RECORDED(Base().WriteDataRecord(&dummy, 0),
-                      "Cannot write to a data file whose records have no fields (record size 0)");
+                               "Cannot write to a data file whose records have no fields (record size 0)");
   EXPECT_ENGINE_ERROR_RECORDED(Base().WriteDataRecord(&dummy, 1), kWrite1 + "(1/0)");
   Base().TruncateDataFile(-1);
   EXPECT_EQ(ReadFile(), Bytes({1, 2, 3}));
@@ -177,23 +178,24 @@ TEST_F(DataFileTest, RecordSizeZeroHasNoRecords) {
 
 TEST_F(DataFileTest, UnusableRecordSizesAreRefusedBeforeAnything) {
   WriteFile({});
-  EXPECT_ENGINE_ERROR_RECORDED(Base().OpenDataFile(path_, -8), "Invalid data file record size -8: must be 0 to 65527 bytes");
+  EXPECT_ENGINE_ERROR_RECORDED(Base().OpenDataFile(path_, -8),
+                               "Invalid data file record size -8: must be 0 to 65527 bytes");
   EXPECT_ENGINE_ERROR_RECORDED(Base().OpenDataFile(path_, 65528),
-                      "Invalid data file record size 65528: must be 0 to 65527 bytes");
+                               "Invalid data file record size 65528: must be 0 to 65527 bytes");
   EXPECT_TRUE(os_.faults.allocations.empty());
   EXPECT_FALSE(Base().DataFileOpen());
 
   // The largest size still gets one slot below the block limit.
   Base().OpenDataFile(path_, 65527);
-  EXPECT_EQ(Base().CacheMask, 0u);
-  EXPECT_EQ(Base().CacheSize, 65534);
+  EXPECT_EQ(Base().GetCacheMask(), 0u);
+  EXPECT_EQ(Base().GetCacheSize(), 65534);
 }
 
 TEST_F(DataFileTest, SecondOpenIsRefusedAndKeepsTheFirst) {
   OpenWith(kSize, 2);
   EXPECT_ENGINE_ERROR_RECORDED(Base().OpenDataFile(path_, kSize), "Data file " + path_ + " is already open");
-  Base().ReadDataRecord(Base().Buffer(0), 1);
-  EXPECT_EQ(Bytes(Base().Buffer(0), Base().Buffer(0) + kSize), Record(kSize, 1));
+  Base().ReadDataRecord(Base().Buffer(BufferRole::kCurrent), 1);
+  EXPECT_EQ(Bytes(Base().Buffer(BufferRole::kCurrent), Base().Buffer(BufferRole::kCurrent) + kSize), Record(kSize, 1));
 }
 
 TEST_F(DataFileTest, OperationsWhileClosedAreRefused) {
@@ -214,9 +216,9 @@ TEST_F(DataFileTest, CloseReleasesEverything) {
   EXPECT_EQ(os_.faults.live, 2);
   Base().CloseDataFile();
   EXPECT_FALSE(Base().DataFileOpen());
-  EXPECT_EQ(Base().RecordBlock, nullptr);
-  EXPECT_EQ(Base().Buffer(6), nullptr);
-  EXPECT_EQ(Base().CacheBlock, nullptr);
+  EXPECT_EQ(Base().GetRecordBlock(), nullptr);
+  EXPECT_EQ(Base().Buffer(BufferRole::kSearchKey), nullptr);
+  EXPECT_EQ(Base().GetCacheBlock(), nullptr);
   EXPECT_EQ(os_.faults.live, 0);
 }
 
@@ -225,8 +227,8 @@ TEST_F(DataFileTest, FailedCloseStillReleasesAndReraises) {
   os_.faults.failClose = true;
   EXPECT_IO_ERROR(Base().CloseDataFile(), platform::IoErrorText(13), 13);
   EXPECT_FALSE(Base().DataFileOpen());
-  EXPECT_EQ(Base().RecordBlock, nullptr);
-  EXPECT_EQ(Base().CacheBlock, nullptr);
+  EXPECT_EQ(Base().GetRecordBlock(), nullptr);
+  EXPECT_EQ(Base().GetCacheBlock(), nullptr);
   EXPECT_EQ(os_.faults.live, 0);
   os_.faults.failClose = false;
   Base().OpenDataFile(path_, kSize);

@@ -36,7 +36,8 @@ struct Faults {
 
 class FaultFile : public platform::ForwardingFile {
  public:
-  FaultFile(std::unique_ptr<platform::File> inner, Faults &faults) : ForwardingFile(std::move(inner)), faults_(faults) {}
+  FaultFile(std::unique_ptr<platform::File> inner, Faults &faults)
+      : ForwardingFile(std::move(inner)), faults_(faults) {}
   size_t ReadAt(int64_t offset, void *buffer, size_t n) override {
     ++faults_.reads;
     size_t got = ForwardingFile::ReadAt(offset, buffer, n);

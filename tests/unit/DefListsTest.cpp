@@ -75,13 +75,13 @@ TEST(FieldDefList, OutOfBoundsAndAppendingToAClientListAreListErrors) {
   EXPECT_VELMORA_ERROR(list.GetField(2, d), EListError, "List index out of bounds (2)");
   EXPECT_VELMORA_ERROR(list.GetField(-1, d), EListError, "List index out of bounds (-1)");
   EXPECT_VELMORA_ERROR(list.SetField(false, 5, "x", 'I', 0, 0, 0, "", "", ""), EListError,
-                "List index out of bounds (5)");
+                       "List index out of bounds (5)");
   EXPECT_VELMORA_ERROR(list.SetField(true, 0, "x", 'I', 0, 0, 0, "", "", ""), EListError,
-                "List index out of bounds (2)");
+                       "List index out of bounds (2)");
   EXPECT_EQ(c.Count, 2);
   EXPECT_EQ(items[0].Name[0], 0);
   EXPECT_VELMORA_ERROR(velmora::TFieldDefList(static_cast<::TFieldDefList *>(nullptr)), EVelmoraDBError,
-                "No field definition list was given");
+                       "No field definition list was given");
 }
 
 TEST(IndexDefList, AppendingAndReplacing) {
@@ -96,14 +96,13 @@ TEST(IndexDefList, AppendingAndReplacing) {
   EXPECT_EQ(list.GetName(0), "N");
   EXPECT_EQ(list.GetFieldNos(0), (std::vector<int32_t>{5, 0}));
   // A longer list than the entry holds is refused and changes nothing.
-  EXPECT_VELMORA_ERROR(list.SetIndex(false, 1, {1, 2}, "Other"), EListError,
-                "List index out of bounds (1)");
+  EXPECT_VELMORA_ERROR(list.SetIndex(false, 1, {1, 2}, "Other"), EListError, "List index out of bounds (1)");
   EXPECT_EQ(list.GetName(1), "ById");
   EXPECT_EQ(list.GetFieldNos(1), (std::vector<int32_t>{1}));
   // Appending must name the new position, and holds at most 10 fields.
   EXPECT_VELMORA_ERROR(list.SetIndex(true, 0, {1}, "X"), EListError, "List index out of bounds (0)");
   EXPECT_VELMORA_ERROR(list.SetIndex(true, 2, std::vector<int32_t>(11, 0), "X"), EListError,
-                "List index out of bounds (10)");
+                       "List index out of bounds (10)");
   EXPECT_EQ(list.Count(), 2);
   EXPECT_VELMORA_ERROR(list.GetName(2), EListError, "List index out of bounds (2)");
   EXPECT_VELMORA_ERROR(list.SetIndex(false, -1, {}, "X"), EListError, "List index out of bounds (-1)");
@@ -133,12 +132,12 @@ TEST(IndexDefList, ClientEntryWithImpossibleFieldCountIsRefused) {
   ::TIndexDefList c{1, items};
   velmora::TIndexDefList list(&c);
   EXPECT_VELMORA_ERROR(list.GetFieldNos(0), EVelmoraDBError,
-                "Index definition 0 gives 11 key fields; an index has room for 0 to 10");
+                       "Index definition 0 gives 11 key fields; an index has room for 0 to 10");
   items[0].FieldCount = -3;
   EXPECT_VELMORA_ERROR(list.GetName(0), EVelmoraDBError,
-                "Index definition 0 gives -3 key fields; an index has room for 0 to 10");
+                       "Index definition 0 gives -3 key fields; an index has room for 0 to 10");
   EXPECT_VELMORA_ERROR(velmora::TIndexDefList(static_cast<::TIndexDefList *>(nullptr)), EVelmoraDBError,
-                "No index definition list was given");
+                       "No index definition list was given");
 }
 
 TEST(FileNames, ReplaceExtensionLooksOnlyAtTheLastNameComponent) {

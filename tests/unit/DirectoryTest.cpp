@@ -44,38 +44,38 @@ class Directory : public ::testing::Test {
 
 TEST(DirectoryConstruction, StartsClosedWithOneEntry) {
   TVRSecondIndex d;
-  EXPECT_FALSE(d.DirFilesOpen);
-  EXPECT_EQ(1, d.EntryCount);
-  EXPECT_EQ(0, d.CurFileNo);
+  EXPECT_FALSE(d.AreDirFilesOpen());
+  EXPECT_EQ(1, d.GetEntryCount());
+  EXPECT_EQ(0, d.GetCurFileNo());
   EXPECT_ENGINE_ERROR(d.WriteEntries(0, 1), "Index2 file is not open");
   EXPECT_ENGINE_ERROR(d.ReadEntries(1, 4), "Index2 file is not open");
 }
 
 TEST_F(Directory, OpeningSelectsFileZeroAndReadsItsFirstEntry) {
   Open(Entries(2, 6), 2);
-  EXPECT_TRUE(d.DirFilesOpen);
-  EXPECT_EQ(2, d.DirFileCount);
-  EXPECT_EQ(5, d.EntryCount);
+  EXPECT_TRUE(d.AreDirFilesOpen());
+  EXPECT_EQ(2, d.GetDirFileCount());
+  EXPECT_EQ(5, d.GetEntryCount());
   EXPECT_EQ(0, d.GetPosition());
   d.SelectFile(1);
-  EXPECT_EQ(1, d.EntryCount);
+  EXPECT_EQ(1, d.GetEntryCount());
   EXPECT_EQ((TDirEntry{2, -1}), d.ReadCurrent());
   d.CloseDirFiles();
-  EXPECT_FALSE(d.DirFilesOpen);
+  EXPECT_FALSE(d.AreDirFilesOpen());
 }
 
 TEST_F(Directory, MissingOrEmptyFilesFailTheOpening) {
   const char *message = "Error on file opening - unable to open index (2) files.";
   table = MakeEmptyTable(dir, "T", 1);
   EXPECT_ENGINE_ERROR(d.OpenDirFiles(table, 2), message);
-  EXPECT_EQ(2, d.DirFileCount);
-  EXPECT_FALSE(d.DirFilesOpen);
+  EXPECT_EQ(2, d.GetDirFileCount());
+  EXPECT_FALSE(d.AreDirFilesOpen());
   TVRSecondIndex other;
   WriteBytes(dir / "T.VA2", Bytes());
   TakeEngineError();
   EXPECT_ENGINE_ERROR(other.OpenDirFiles(table, 1), message);
   EXPECT_EQ(message, TakeEngineError());
-  EXPECT_TRUE(other.DirFilesOpen) << "the files were all open when selecting file 0 failed";
+  EXPECT_TRUE(other.AreDirFilesOpen()) << "the files were all open when selecting file 0 failed";
   EXPECT_ENGINE_ERROR(other.ReadAt(0), "Index2 file is empty.");
   EXPECT_ENGINE_ERROR(other.SelectFile(1), "Index2 file number 1 is not open.");
 }
@@ -86,7 +86,7 @@ TEST_F(Directory, ReadAtClampsAndMovesThroughTheEntries) {
   EXPECT_EQ(0, d.GetPosition());
   EXPECT_TRUE(d.AtFirst());
   EXPECT_EQ((TDirEntry{2, 1002}), d.ReadPrior()) << "before the first entry the first is read again";
-  EXPECT_EQ((TDirEntry{11, 1011}), d.ReadAt(d.EntryCount + 3));
+  EXPECT_EQ((TDirEntry{11, 1011}), d.ReadAt(d.GetEntryCount() + 3));
   EXPECT_EQ(9, d.GetPosition());
   EXPECT_TRUE(d.AtLast());
   EXPECT_EQ((TDirEntry{11, 1011}), d.ReadNext());
@@ -114,25 +114,25 @@ TEST_F(Directory, WriteAtOverwritesOneEntryAndGoesBackToTheFirst) {
 
 TEST_F(Directory, InsertionShiftsTheFollowingEntriesAndKeepsTheCurrentPosition) {
   Open(Entries(2, 11));
-  d.ChunkSize = 4;  // moves of entries 6 to 9, then 2 to 5
+  d.SetChunkSize(4);  // moves of entries 6 to 9, then 2 to 5
   d.ReadAt(6);
   d.InsertAt(2, TDirEntry{50, 51}, 0, false);
-  EXPECT_EQ(11, d.EntryCount);
+  EXPECT_EQ(11, d.GetEntryCount());
   EXPECT_EQ(6, d.GetPosition());
   EXPECT_EQ(Cat(Cat(Entries(2, 3), {50, 51}), Entries(4, 11)), FileWords());
   d.InsertAt(11, TDirEntry{60, 61}, 0, false);
   EXPECT_EQ(Cat(Cat(Cat(Entries(2, 3), {50, 51}), Entries(4, 11)), {60, 61}), FileWords());
   d.InsertAt(0, TDirEntry{70, 71}, 0, false);
   EXPECT_EQ(Cat(Cat(Cat(Cat({70, 71}, Entries(2, 3)), {50, 51}), Entries(4, 11)), {60, 61}), FileWords());
-  EXPECT_EQ(13, d.EntryCount);
+  EXPECT_EQ(13, d.GetEntryCount());
   EXPECT_ENGINE_ERROR(d.InsertAt(14, TDirEntry{1, 1}, 0, false), "Index2 position 14 is out of range for insertion.");
-  EXPECT_EQ(13, d.EntryCount);
+  EXPECT_EQ(13, d.GetEntryCount());
 }
 
 TEST_F(Directory, InsertionAcrossManyChunksWithEveryChunkSize) {
   for (int32_t chunk : {1, 3, 4, 7, 512}) {
     Open(Entries(2, 101));
-    d.ChunkSize = chunk;
+    d.SetChunkSize(chunk);
     d.InsertAt(37, TDirEntry{500, 501}, 0, false);
     EXPECT_EQ(Cat(Cat(Entries(2, 38), {500, 501}), Entries(39, 101)), FileWords()) << chunk;
     d.DeleteAt(37);
@@ -147,14 +147,14 @@ TEST_F(Directory, LongDirectoryShiftsBeyondTheLargestChunk) {
   d.SavePosition();
   d.ReadAt(900);
   d.InsertAt(1, TDirEntry{7000, 7001}, 0, false);
-  EXPECT_EQ(4, d.SavedPosition);
+  EXPECT_EQ(4, d.GetSavedPosition());
   EXPECT_EQ(900, d.GetPosition());
   EXPECT_EQ(Cat(Cat(Entries(2, 2), {7000, 7001}), Entries(3, 1301)), FileWords());
   d.DeleteAt(0);
   EXPECT_EQ(Cat({7000, 7001}, Entries(3, 1301)), FileWords());
-  EXPECT_EQ(1300, d.EntryCount);
+  EXPECT_EQ(1300, d.GetEntryCount());
   EXPECT_EQ(0, d.GetPosition());
-  EXPECT_EQ(4, d.SavedPosition) << "removal leaves the saved place alone";
+  EXPECT_EQ(4, d.GetSavedPosition()) << "removal leaves the saved place alone";
   int32_t position = -1;
   TDirEntry entry;
   d.FindBlock(1301, position, entry);
@@ -167,38 +167,38 @@ TEST_F(Directory, SavedPlaceFollowsInsertionsIntoItsOwnFileOnly) {
   d.ReadAt(3);
   d.SavePosition();
   d.InsertAt(3, TDirEntry{90, 91}, 0, false);
-  EXPECT_EQ(4, d.SavedPosition);
+  EXPECT_EQ(4, d.GetSavedPosition());
   d.ReadAt(3);
   d.SavePosition();
   d.InsertAt(4, TDirEntry{92, 93}, 0, false);
-  EXPECT_EQ(3, d.SavedPosition);
+  EXPECT_EQ(3, d.GetSavedPosition());
   d.InsertAt(4, TDirEntry{94, 95}, 0, true);
-  EXPECT_EQ(4, d.SavedPosition);
+  EXPECT_EQ(4, d.GetSavedPosition());
   d.InsertAt(9, TDirEntry{96, 97}, 0, true);
-  EXPECT_EQ(4, d.SavedPosition) << "only the entry just before the insertion follows a move";
+  EXPECT_EQ(4, d.GetSavedPosition()) << "only the entry just before the insertion follows a move";
   d.SelectFile(1);
   d.InsertAt(0, TDirEntry{3, 5}, 1, true);
-  EXPECT_EQ(0, d.SavedFileNo);
-  EXPECT_EQ(4, d.SavedPosition);
+  EXPECT_EQ(0, d.GetSavedFileNo());
+  EXPECT_EQ(4, d.GetSavedPosition());
   EXPECT_EQ((std::vector<int32_t>{3, 5, 2, -1}), FileWords("T.VB2"));
   EXPECT_EQ((TDirEntry{94, 95}), d.RestorePosition());
-  EXPECT_EQ(0, d.CurFileNo);
+  EXPECT_EQ(0, d.GetCurFileNo());
   EXPECT_EQ(4, d.GetPosition());
 }
 
 TEST_F(Directory, RemovalShiftsDownAndCutsTheFile) {
   Open(Entries(2, 11));
-  d.ChunkSize = 4;
+  d.SetChunkSize(4);
   d.ReadAt(8);
   d.DeleteAt(2);  // moves 3 to 6, then 7 to 9 (short read)
   EXPECT_EQ(Cat(Entries(2, 3), Entries(5, 11)), FileWords());
-  EXPECT_EQ(9, d.EntryCount);
+  EXPECT_EQ(9, d.GetEntryCount());
   EXPECT_EQ(0, d.GetPosition());
   d.DeleteAt(4);  // moves 5 to 8, then reads nothing
   EXPECT_EQ(Cat(Cat(Entries(2, 3), Entries(5, 6)), Entries(8, 11)), FileWords());
   d.DeleteAt(7);  // the last entry: only the cut
   EXPECT_EQ(Cat(Cat(Entries(2, 3), Entries(5, 6)), Entries(8, 10)), FileWords());
-  EXPECT_EQ(7, d.EntryCount);
+  EXPECT_EQ(7, d.GetEntryCount());
   EXPECT_ENGINE_ERROR(d.DeleteAt(7), "Index2 position 7 is out of range for removal.");
   EXPECT_ENGINE_ERROR(d.DeleteAt(-1), "Index2 position -1 is out of range for removal.");
 }
@@ -207,12 +207,12 @@ TEST_F(Directory, TheOnlyEntryIsNeverRemoved) {
   Open({5, 9});
   EXPECT_ENGINE_ERROR(d.DeleteAt(0), "Unable to remove the only entry of an index2 file.");
   EXPECT_EQ((std::vector<int32_t>{5, 9}), FileWords());
-  EXPECT_EQ(1, d.EntryCount);
+  EXPECT_EQ(1, d.GetEntryCount());
 }
 
 TEST_F(Directory, FindBlockScansChunksAndReportsAMissingBlock) {
   Open(Entries(2, 11));
-  d.ChunkSize = 4;
+  d.SetChunkSize(4);
   d.ReadAt(5);
   int32_t position = -1;
   TDirEntry entry;
@@ -226,7 +226,7 @@ TEST_F(Directory, FindBlockScansChunksAndReportsAMissingBlock) {
   EXPECT_ENGINE_ERROR(d.FindBlock(12, position, entry),
                       "Error in index file search. Velmora may be corrupted - suggest rebuild (12)");
   EXPECT_EQ("Error in index file search. Velmora may be corrupted - suggest rebuild (12)", TakeEngineError());
-  d.ChunkSize = 5;  // the entries fill the chunks exactly; the end is a read of nothing
+  d.SetChunkSize(5);  // the entries fill the chunks exactly; the end is a read of nothing
   EXPECT_ENGINE_ERROR(d.FindBlock(1, position, entry),
                       "Error in index file search. Velmora may be corrupted - suggest rebuild (1)");
 }
@@ -256,9 +256,9 @@ TEST_F(Directory, EmptyingResetsEveryFileToTheSingleEmptyEntry) {
   d.ReadAt(2);
   d.EmptyDirFiles();
   for (const char *name : {"T.VA2", "T.VB2", "T.VC2"}) EXPECT_EQ(Ints({2, -1}), ReadBytes(dir / name)) << name;
-  EXPECT_EQ(1, d.EntryCount);
+  EXPECT_EQ(1, d.GetEntryCount());
   EXPECT_EQ(0, d.GetPosition());
-  EXPECT_EQ(2, d.CurFileNo);
+  EXPECT_EQ(2, d.GetCurFileNo());
 }
 
 TEST_F(Directory, ShortChunkWritesReportBufferStartAndCount) {
@@ -275,7 +275,7 @@ TEST_F(Directory, ShortChunkWritesReportBufferStartAndCount) {
 
 TEST_F(Directory, AnEntryCutAwayBehindTheDirectoryIsReportedOnRead) {
   Open(Entries(2, 11));
-  EXPECT_EQ(10, d.EntryCount);
+  EXPECT_EQ(10, d.GetEntryCount());
   WriteBytes(dir / "T.VA2", Ints(Entries(2, 5)));
   EXPECT_ENGINE_ERROR(d.ReadAt(8), "Error on index2 file read. Velmora may be corrupted - suggest rebuild.");
 }

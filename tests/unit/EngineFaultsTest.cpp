@@ -8,6 +8,7 @@
 
 #include <velmora/velmora.hpp>
 
+#include "EngineTestPeer.h"
 #include "FileOps/MiscFileOps.h"
 #include "Ind1/Index.h"
 #include "VRcomm/DefLists.h"
@@ -46,7 +47,7 @@ class EngineFaults : public ::testing::Test {
   std::vector<int32_t> Ids() {
     std::vector<int32_t> ids;
     table.First();
-    while (!table.AtEOF && table.CurrentRec >= 0) {
+    while (!table.IsAtEOF() && table.GetCurrentRec() >= 0) {
       int32_t id;
       std::memcpy(&id, table.CurrentBuffer() + 4, 4);
       ids.push_back(id);
@@ -106,28 +107,28 @@ TEST_F(EngineFaults, DiskFullWhilePostingReachesTheCallerAndKeepsTheCursor) {
 
 TEST_F(EngineFaults, RecoveryThatFailsTooLeavesTheFirstFailureAsTheLastError) {
   table.First();
-  table.PrimaryIndex->SaveCursor(true);
+  TIndex &index = EngineTestPeer::IndexOf(table);
+  index.SaveCursor(true);
   EXPECT_THROW(RaiseEngineError("Error on index record deletion. Velmora may be corrupted - suggest rebuild.(4)"),
                EVelmoraDBError);
   // The saved cursor names no open index: putting it back fails as well.
-  table.PrimaryIndex->SavedIndex = 99;
-  table.RestoreCursorAfterFailure();
-  EXPECT_EQ("Error on index record deletion. Velmora may be corrupted - suggest rebuild.(4)",
-            table.TakeErrorText());
+  TIndex::Place saved = index.SavedPlace();
+  saved.index = 99;
+  index.SetSavedPlace(saved);
+  EngineTestPeer::RestoreCursorAfterFailure(table);
+  EXPECT_EQ("Error on index record deletion. Velmora may be corrupted - suggest rebuild.(4)", table.TakeErrorText());
 }
 
 TEST(FilterProcedures, AreCalledThroughTheirOwnOneByteType) {
   // Calling a procedure through another function type is undefined behaviour
   // that sanitizers catch at the first filtered move.
-  static_assert(std::is_same_v<decltype(TFilterList::FirstProc), TFilterProc>);
-  static_assert(std::is_same_v<decltype(TFilterList::SecondProc), TFilterProc>);
+  static_assert(std::is_same_v<EngineTestPeer::FirstProcType, TFilterProc>);
+  static_assert(std::is_same_v<EngineTestPeer::SecondProcType, TFilterProc>);
   TFilterList list;
-  list.FirstProc = [](intptr_t user, const void *record) -> uint8_t {
+  TFilterProc proc = [](intptr_t user, const void *record) -> uint8_t {
     return static_cast<uint8_t>(user + *static_cast<const uint8_t *>(record));
   };
-  list.SecondProc = list.FirstProc;
-  list.FirstUserValue = 0x80;
-  list.SecondUserValue = 0x100 - 3;
+  list.SetProcs(proc, 0x80, proc, 0x100 - 3);
   const uint8_t three = 3, four = 4;
   EXPECT_TRUE(list.AskFirst(&three));
   EXPECT_FALSE(list.AskSecond(&three));  // 0x100 in a byte is 0: the record fails

@@ -43,8 +43,7 @@ std::string Described(Raise raise) {
 }
 
 TEST(ExportGuard, LibraryFailuresLeaveUnchanged) {
-  EXPECT_EQ(Leaving([] { throw velmora::EVelmoraDBError("Table is not open"); }),
-            "EVelmoraDBError: Table is not open");
+  EXPECT_EQ(Leaving([] { throw velmora::EVelmoraDBError("Table is not open"); }), "EVelmoraDBError: Table is not open");
   EXPECT_EQ(Leaving([] { throw velmora::EInOutError("File access denied", 13); }),
             "EInOutError: File access denied (13)");
   EXPECT_EQ(Leaving([] { throw velmora::EListError("List index out of bounds (3)"); }),
@@ -69,8 +68,7 @@ TEST(ExportGuard, BodyResultComesBack) {
 }
 
 TEST(ExportGuard, FailuresAreDescribedWithTheClassAClientSees) {
-  EXPECT_EQ(Described([] { throw velmora::EInOutError("File not found", 2); }),
-            "EInOutError: File not found (2)");
+  EXPECT_EQ(Described([] { throw velmora::EInOutError("File not found", 2); }), "EInOutError: File not found (2)");
   EXPECT_EQ(Described([] { throw velmora::EConvertError("'x' is not a valid integer value"); }),
             "EConvertError: 'x' is not a valid integer value (0)");
   EXPECT_EQ(Described([] { throw std::bad_alloc(); }), "EOutOfMemory: Out of memory (0)");

@@ -78,7 +78,7 @@ TEST(SixByteReal, OverflowAndNotANumberRaise) {
   EXPECT_VELMORA_ERROR(DoubleToReal48(std::ldexp(1.0L, 127), out), EMathError, "Floating point overflow");
   // Rounding the largest fraction up passes the top exponent.
   EXPECT_VELMORA_ERROR(DoubleToReal48(std::ldexp(2 - std::ldexp(1.0L, -45), 126), out), EMathError,
-                "Floating point overflow");
+                       "Floating point overflow");
   EXPECT_VELMORA_ERROR(DoubleToReal48(1e300, out), EMathError, "Floating point overflow");
   EXPECT_VELMORA_ERROR(DoubleToReal48(-1e300, out), EMathError, "Floating point overflow");
   EXPECT_VELMORA_ERROR(DoubleToReal48(INFINITY, out), EMathError, "Floating point overflow");
@@ -138,7 +138,7 @@ TEST_F(TextToFieldValueTest, BooleanRefusesOtherTextsWithTheTextInTheMessage) {
   for (const char *text : {"T", "1", "yes", "true "}) {
     has = 7;
     EXPECT_VELMORA_ERROR(TextToFieldValue(has, dest, text, 'B', 0), EVRBError,
-                  std::string(text) + " is not valid data for a boolean field.");
+                         std::string(text) + " is not valid data for a boolean field.");
     EXPECT_EQ(has, 0);
     EXPECT_TRUE(Untouched());
   }
@@ -198,17 +198,17 @@ TEST_F(TextToFieldValueTest, NumbersInTheCLocale) {
 TEST_F(TextToFieldValueTest, ConversionFailuresLeaveTheDestinationUnchanged) {
   StrictConversions strict;
   EXPECT_VELMORA_ERROR(TextToFieldValue(has, dest, "$$1", 'C', 0), EConvertError,
-                "'$1' is not a valid floating point value");
+                       "'$1' is not a valid floating point value");
   EXPECT_EQ(strict.lastText, "$1");
   EXPECT_EQ(has, 0);
   EXPECT_VELMORA_ERROR(TextToFieldValue(has, dest, "1.5x", 'F', 0), EConvertError,
-                "'1.5x' is not a valid floating point value");
+                       "'1.5x' is not a valid floating point value");
   EXPECT_VELMORA_ERROR(TextToFieldValue(has, dest, "abc", 'R', 0), EConvertError,
-                "'abc' is not a valid floating point value");
+                       "'abc' is not a valid floating point value");
   EXPECT_VELMORA_ERROR(TextToFieldValue(has, dest, "12.5", 'I', 0), EConvertError,
-                "'12.5' is not a valid integer value");
+                       "'12.5' is not a valid integer value");
   EXPECT_VELMORA_ERROR(TextToFieldValue(has, dest, "32/13/2000", 'D', 0), EConvertError,
-                "'32/13/2000' is not a valid date and time");
+                       "'32/13/2000' is not a valid date and time");
   // Out of the six-byte range: the overflow, nothing written.
   EXPECT_VELMORA_ERROR(TextToFieldValue(has, dest, "1e300", 'R', 0), EMathError, "Floating point overflow");
   EXPECT_EQ(has, 0);

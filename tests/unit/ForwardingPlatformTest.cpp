@@ -164,8 +164,8 @@ TEST_F(ForwardingPlatformTest, ForwardsTheFileOperationsOfThePlatform) {
   EXPECT_TRUE(wrapper.Delete("/t/d.vrd"));
   EXPECT_TRUE(wrapper.Rename("/t/e.vrd", "/t/f.vrd"));
   EXPECT_TRUE(wrapper.Copy("/t/g.vrd", "/t/h.vrd"));
-  EXPECT_EQ(Seen(), (Log{"Exists /t/c.vrd", "ExistingName /t/found.vri", "Delete /t/d.vrd",
-                         "Rename /t/e.vrd /t/f.vrd", "Copy /t/g.vrd /t/h.vrd"}));
+  EXPECT_EQ(Seen(), (Log{"Exists /t/c.vrd", "ExistingName /t/found.vri", "Delete /t/d.vrd", "Rename /t/e.vrd /t/f.vrd",
+                         "Copy /t/g.vrd /t/h.vrd"}));
 }
 
 TEST_F(ForwardingPlatformTest, ForwardsConversionsAndMemory) {
@@ -177,8 +177,8 @@ TEST_F(ForwardingPlatformTest, ForwardsConversionsAndMemory) {
   void *block = wrapper.Allocate(16);
   EXPECT_EQ(block, target.block);
   wrapper.Release(block);
-  EXPECT_EQ(Seen(), (Log{"TextToFloat 2,25", "TextToInt 12x", "TextToDateTime 1.3.2023 12:00",
-                         "FloatToText 1.500000", "DateTimeToText 1.000000", "Allocate 16", "Release block"}));
+  EXPECT_EQ(Seen(), (Log{"TextToFloat 2,25", "TextToInt 12x", "TextToDateTime 1.3.2023 12:00", "FloatToText 1.500000",
+                         "DateTimeToText 1.000000", "Allocate 16", "Release block"}));
 }
 
 TEST(ForwardingFile, ForwardsEveryCallOfAnOpenFile) {

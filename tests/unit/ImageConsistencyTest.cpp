@@ -44,9 +44,7 @@ class DirectTable {
         Find(op.row.id);
         table_.DeleteRecord();
         break;
-      case Op::kEmpty:
-        table_.EmptyTable();
-        break;
+      case Op::kEmpty: table_.EmptyTable(); break;
       case Op::kRebuild: {
         int32_t kept, before;
         table_.RebuildTable(kept, before);
@@ -98,8 +96,8 @@ TEST(ImageConsistency, FilesWrittenFromImagesEqualFilesWrittenStepByStep) {
       ::alarm(30);
       Client other;
       Model contents;
-      bool same = other.Open(dir / "img.vri", 64) > 0 && Soundness(other, &contents).empty() &&
-                  contents == models.back();
+      bool same =
+          other.Open(dir / "img.vri", 64) > 0 && Soundness(other, &contents).empty() && contents == models.back();
       ::_exit(same ? 0 : 1);
     }
     int status = 0;

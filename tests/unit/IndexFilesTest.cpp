@@ -42,31 +42,31 @@ class LeafFiles : public ::testing::Test {
 TEST_F(LeafFiles, OpensOneFilePerIndexWhateverTheTableExtension) {
   table = MakeEmptyTable(dir, "ORDERS", 3);
   ops.OpenLeafFiles(dir / "ORDERS.abc", 3);
-  EXPECT_EQ(3, ops.LeafFileCount);
+  EXPECT_EQ(3, ops.GetLeafFileCount());
   for (int i = 0; i < 3; ++i) {
-    ops.CurIndex = i;
+    ops.SelectLeafFile(i);
     EXPECT_EQ(2, ops.LastBlockNo()) << i;
     ops.ReadBlock(2, 0);
     EXPECT_EQ((std::vector<int32_t>{0, -1}), Slots(0, 1));
   }
   ops.CloseLeafFiles();
-  EXPECT_EQ(0, ops.LeafFileCount);
+  EXPECT_EQ(0, ops.GetLeafFileCount());
 }
 
 TEST_F(LeafFiles, MissingFileFailsTheOpeningWithTheCountAlreadySet) {
   table = MakeEmptyTable(dir, "T", 2);
   TakeEngineError();
   EXPECT_ENGINE_ERROR(ops.OpenLeafFiles(table, 3), kOpenError);
-  EXPECT_EQ(3, ops.LeafFileCount);
+  EXPECT_EQ(3, ops.GetLeafFileCount());
   EXPECT_EQ(kOpenError, TakeEngineError());
-  ops.CurIndex = 1;
+  ops.SelectLeafFile(1);
   EXPECT_EQ(2, ops.LastBlockNo()) << "files opened before the missing one stay open";
 }
 
 TEST_F(LeafFiles, IndexCountBeyondThirteenIsRefusedBeforeOpening) {
   EXPECT_ENGINE_ERROR(ops.OpenLeafFiles(dir / "T.vri", 14), kOpenError);
   EXPECT_ENGINE_ERROR(ops.OpenLeafFiles(dir / "T.vri", -1), kOpenError);
-  EXPECT_EQ(0, ops.LeafFileCount);
+  EXPECT_EQ(0, ops.GetLeafFileCount());
 }
 
 TEST_F(LeafFiles, ReadAtSlotEightFillsTheSecondBufferOnly) {
@@ -134,7 +134,7 @@ TEST_F(LeafFiles, EmptyingResetsEveryIndexAndKeepsTheReservedBlocks) {
   EXPECT_EQ(LeafFile({{21}, {22}}), Bytes(b.begin(), b.begin() + 64));
   EXPECT_EQ(Ints({0, -1}), Bytes(a.begin() + 64, a.begin() + 72));
   EXPECT_EQ(Ints({0, -1}), Bytes(b.begin() + 64, b.begin() + 72));
-  ops.CurIndex = 1;
+  ops.SelectLeafFile(1);
   ops.ReadBlock(2, 0);
   EXPECT_EQ((std::vector<int32_t>{0, -1}), Slots(0, 1));
 }
@@ -190,9 +190,9 @@ TEST_F(LeafFiles, StartingSlotsAndWorkSlotsOutsideTheWorkingBlockAreRefused) {
   EXPECT_ENGINE_ERROR(ops.AppendBlock(19), "Working block slot 19 cannot start a block transfer.");
   EXPECT_ENGINE_ERROR(ops.WorkSlot(19), "Working block slot 19 is out of range.");
   EXPECT_ENGINE_ERROR(ops.SetWorkSlot(-2, 0), "Working block slot -2 is out of range.");
-  ops.CurIndex = 13;
+  ops.SelectLeafFile(13);
   EXPECT_ENGINE_ERROR(ops.ReadBlock(2, 0), "Index number 13 is out of range.");
-  ops.CurIndex = 0;
+  ops.SelectLeafFile(0);
 }
 
 TEST_F(LeafFiles, ShortTransfersReportTheOperation) {

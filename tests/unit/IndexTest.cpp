@@ -8,6 +8,7 @@
 #include <functional>
 #include <random>
 
+#include "EngineTestPeer.h"
 #include "Ind1/Index.h"
 #include "IndexTestSupport.h"
 #include "VRcomm/EngineError.h"
@@ -33,7 +34,7 @@ class IndexFixture : public ::testing::Test {
     idx.OpenIndexes(table, n);
   }
   void TearDown() override {
-    if (idx.LeafFileCount > 0) idx.CloseIndexes();
+    if (idx.GetLeafFileCount() > 0) idx.CloseIndexes();
   }
 
   int Compare(int indexNo, const Record &a, int32_t r) const {
@@ -60,7 +61,7 @@ class IndexFixture : public ::testing::Test {
   int32_t AddAndInsert(int32_t key) {
     int32_t r = static_cast<int32_t>(records.size());
     records.push_back(Record{key, r});
-    SearchRecord(idx.CurIndex, r);
+    SearchRecord(idx.GetCurIndex(), r);
     idx.SaveCursor(true);
     idx.InsertEntry(r);
     return r;
@@ -96,7 +97,7 @@ TEST_F(IndexFixture, TenAscendingRecordsSplitTheFirstBlockAtTheEighth) {
   ASSERT_EQ(128u, leaf.size());
   EXPECT_EQ(LeafFile({{0, -1}, {0, -1}}), Bytes(leaf.begin(), leaf.begin() + 64)) << "reserved blocks untouched";
   EXPECT_EQ(Ints({2, 0, 3, 4}), ReadBytes(dir / "T.VA2"));
-  EXPECT_EQ((std::vector<int32_t>{4, 6}), idx.BlockCounts);
+  EXPECT_EQ((std::vector<int32_t>{4, 6}), idx.GetBlockCounts());
   EXPECT_EQ(10, idx.TotalCount());
 
   // Removing record 0, slot 1 of block 2, rewrites the block's directory entry.
@@ -105,7 +106,7 @@ TEST_F(IndexFixture, TenAscendingRecordsSplitTheFirstBlockAtTheEighth) {
   idx.DeleteEntry(true);
   EXPECT_EQ((std::vector<int32_t>{3, 1, 2, 3}), LeafBlock("T.VA1", 2));
   EXPECT_EQ(Ints({2, 1, 3, 4}), ReadBytes(dir / "T.VA2"));
-  EXPECT_EQ((std::vector<int32_t>{3, 6}), idx.BlockCounts);
+  EXPECT_EQ((std::vector<int32_t>{3, 6}), idx.GetBlockCounts());
   EXPECT_EQ(1, idx.RestoreCursor()) << "the saved cursor names the entry that followed";
 }
 
@@ -117,7 +118,7 @@ TEST_F(IndexFixture, FirstInsertionIntoAnEmptyIndex) {
   records.push_back(Record{7, 2});
   records.push_back(Record{8, 3});
   EXPECT_EQ((std::pair<bool, int32_t>{false, -1}), SearchRecord(0, 3));
-  EXPECT_EQ(1, idx.Slot);
+  EXPECT_EQ(1, idx.GetSlot());
   idx.InsertEntry(3);
   EXPECT_EQ(Ints({2, 3}), ReadBytes(dir / "T.VA2"));
   EXPECT_EQ((std::vector<int32_t>{1, 3}), LeafBlock("T.VA1", 2));
@@ -129,23 +130,23 @@ TEST_F(IndexFixture, SavedCursorFollowsTheNewRecordIntoTheNewBlock) {
   idx.SelectIndex(0);
   for (int32_t k = 0; k < 7; ++k) AddAndInsert(k * 10);
   idx.RebuildCounts();
-  EXPECT_EQ((std::vector<int32_t>{7}), idx.BlockCounts);
+  EXPECT_EQ((std::vector<int32_t>{7}), idx.GetBlockCounts());
   records.push_back(Record{45, 7});
   // Index 0 orders by Id; give the new record an Id between those of records 4 and 5.
   records[7].Id = 45;
   for (int32_t r = 0; r < 7; ++r) records[r].Id = r * 10;
   EXPECT_EQ((std::pair<bool, int32_t>{false, 5}), Search(0, records[7]));
-  EXPECT_EQ(6, idx.Slot);
+  EXPECT_EQ(6, idx.GetSlot());
   idx.SaveCursor(true);
   idx.InsertEntry(7);
   EXPECT_EQ((std::vector<int32_t>{4, 0, 1, 2, 3}), LeafBlock("T.VA1", 2));
   EXPECT_EQ((std::vector<int32_t>{4, 4, 7, 5, 6}), LeafBlock("T.VA1", 3));
   EXPECT_EQ(Ints({2, 0, 3, 4}), ReadBytes(dir / "T.VA2"));
-  EXPECT_EQ((std::vector<int32_t>{4, 4}), idx.BlockCounts);
-  EXPECT_EQ(2, idx.SavedSlot);
+  EXPECT_EQ((std::vector<int32_t>{4, 4}), idx.GetBlockCounts());
+  EXPECT_EQ(2, idx.GetSavedSlot());
   EXPECT_EQ(7, idx.RestoreCursor());
-  EXPECT_EQ(1, idx.Directory.GetPosition());
-  EXPECT_EQ(2, idx.Slot);
+  EXPECT_EQ(1, idx.GetDirectory().GetPosition());
+  EXPECT_EQ(2, idx.GetSlot());
   EXPECT_EQ(6, idx.OrdinalPosition());
 }
 
@@ -157,15 +158,15 @@ TEST_F(IndexFixture, InsertionAtSlotThreeOfAFullBlockStaysInTheOldBlock) {
   idx.RebuildCounts();
   records.push_back(Record{0, 15});
   Search(0, records[7]);
-  EXPECT_EQ(3, idx.Slot);
+  EXPECT_EQ(3, idx.GetSlot());
   idx.SaveCursor(true);
   idx.InsertEntry(7);
   EXPECT_EQ((std::vector<int32_t>{4, 0, 1, 7, 2}), LeafBlock("T.VA1", 2));
   EXPECT_EQ((std::vector<int32_t>{4, 3, 4, 5, 6}), LeafBlock("T.VA1", 3));
   EXPECT_EQ(Ints({2, 0, 3, 3}), ReadBytes(dir / "T.VA2"));
-  EXPECT_EQ(3, idx.SavedSlot);
+  EXPECT_EQ(3, idx.GetSavedSlot());
   EXPECT_EQ(7, idx.RestoreCursor());
-  EXPECT_EQ(0, idx.Directory.GetPosition());
+  EXPECT_EQ(0, idx.GetDirectory().GetPosition());
   EXPECT_EQ(3, idx.OrdinalPosition());
 }
 
@@ -188,9 +189,9 @@ TEST_F(IndexFixture, SplitOnAnotherIndexLeavesTheSavedCursorAndCountsAlone) {
   Search(1, records[7]);
   idx.InsertEntry(7);
   EXPECT_EQ(Ints({2, 0, 3, 4}), ReadBytes(dir / "T.VB2"));
-  EXPECT_EQ((std::vector<int32_t>{7}), idx.BlockCounts);
+  EXPECT_EQ((std::vector<int32_t>{7}), idx.GetBlockCounts());
   EXPECT_EQ(2, idx.RestoreCursor());
-  EXPECT_EQ(0, idx.CurIndex);
+  EXPECT_EQ(0, idx.GetCurIndex());
 }
 
 TEST_F(IndexFixture, RemovingABlockThatIsNotTheLastMovesTheLastBlockIntoItsNumber) {
@@ -204,13 +205,13 @@ TEST_F(IndexFixture, RemovingABlockThatIsNotTheLastMovesTheLastBlockIntoItsNumbe
   for (int32_t r = 0; r < 8; ++r) records[r] = Record{r, r};
   idx.SelectIndex(0);
   idx.RebuildCounts();
-  EXPECT_EQ((std::vector<int32_t>{2, 1, 2}), idx.BlockCounts);
+  EXPECT_EQ((std::vector<int32_t>{2, 1, 2}), idx.GetBlockCounts());
   EXPECT_EQ((std::pair<bool, int32_t>{true, 5}), SearchRecord(0, 5));
   idx.SaveCursor(true);
   idx.DeleteEntry(true);
   EXPECT_EQ(LeafFile({{0, -1}, {0, -1}, block4, {2, 0, 1}}), ReadBytes(dir / "T.VA1"));
   EXPECT_EQ(Ints({3, 0, 2, 6}), ReadBytes(dir / "T.VA2"));
-  EXPECT_EQ((std::vector<int32_t>{2, 2}), idx.BlockCounts);
+  EXPECT_EQ((std::vector<int32_t>{2, 2}), idx.GetBlockCounts());
   EXPECT_EQ(6, idx.RestoreCursor());
   EXPECT_EQ(3, idx.OrdinalPosition());
 }
@@ -229,10 +230,10 @@ TEST_F(IndexFixture, RemovingTheOnlyEntryOfTheLastBlockSavesTheEndOfThePreceding
   idx.DeleteEntry(true);
   EXPECT_EQ(LeafFile({{0, -1}, {0, -1}, {3, 0, 1, 2}}), ReadBytes(dir / "T.VA1"));
   EXPECT_EQ(Ints({2, 0}), ReadBytes(dir / "T.VA2"));
-  EXPECT_EQ(0, idx.Directory.SavedPosition);
-  EXPECT_EQ(3, idx.SavedSlot);
+  EXPECT_EQ(0, idx.GetDirectory().GetSavedPosition());
+  EXPECT_EQ(3, idx.GetSavedSlot());
   EXPECT_EQ(2, idx.RestoreCursor());
-  EXPECT_EQ((std::vector<int32_t>{3}), idx.BlockCounts);
+  EXPECT_EQ((std::vector<int32_t>{3}), idx.GetBlockCounts());
 }
 
 TEST_F(IndexFixture, RemovingTheLastEntryOfABlockSavesTheNextBlocksFirst) {
@@ -247,15 +248,15 @@ TEST_F(IndexFixture, RemovingTheLastEntryOfABlockSavesTheNextBlocksFirst) {
   SearchRecord(0, 1);
   idx.SaveCursor(true);
   idx.DeleteEntry(true);
-  EXPECT_EQ(1, idx.Directory.SavedPosition);
-  EXPECT_EQ(1, idx.SavedSlot);
+  EXPECT_EQ(1, idx.GetDirectory().GetSavedPosition());
+  EXPECT_EQ(1, idx.GetSavedSlot());
   EXPECT_EQ(2, idx.RestoreCursor());
   // At the end of the last block the saved cursor steps back within it.
   SearchRecord(0, 3);
   idx.SaveCursor(true);
   idx.DeleteEntry(true);
   EXPECT_EQ(2, idx.RestoreCursor());
-  EXPECT_EQ((std::vector<int32_t>{1, 1}), idx.BlockCounts);
+  EXPECT_EQ((std::vector<int32_t>{1, 1}), idx.GetBlockCounts());
 }
 
 TEST_F(IndexFixture, RemovingTheLastRecordLeavesTheEmptyIndex) {
@@ -299,16 +300,16 @@ TEST_F(IndexFixture, EmptyIndexGivesNoRecordEverywhere) {
   OpenTable();
   idx.SelectIndex(0);
   EXPECT_EQ(-1, idx.MoveFirst());
-  EXPECT_EQ(1, idx.Slot);
+  EXPECT_EQ(1, idx.GetSlot());
   EXPECT_EQ(-1, idx.MoveLast());
-  EXPECT_EQ(1, idx.Slot);
+  EXPECT_EQ(1, idx.GetSlot());
   EXPECT_EQ(-1, idx.CurrentEntry());
   EXPECT_EQ(-1, idx.CurrentOrNext());
   EXPECT_EQ(-1, idx.PriorOrNone());
   EXPECT_EQ(-1, idx.SettleAfterSearch());
-  EXPECT_EQ(1, idx.Slot);
+  EXPECT_EQ(1, idx.GetSlot());
   idx.RebuildCounts();
-  EXPECT_EQ((std::vector<int32_t>{0}), idx.BlockCounts);
+  EXPECT_EQ((std::vector<int32_t>{0}), idx.GetBlockCounts());
   EXPECT_EQ(0, idx.TotalCount());
 }
 
@@ -317,11 +318,8 @@ class ThreeBlocks : public IndexFixture {
   // Blocks of 4, 5 and 6 entries in directory order; records 0..14 with Id 10 * r.
   void SetUp() override {
     table = MakeEmptyTable(dir, "T", 1);
-    WriteBytes(dir / "T.VA1", LeafFile({{0, -1},
-                                           {0, -1},
-                                           {6, 9, 10, 11, 12, 13, 14},
-                                           {4, 0, 1, 2, 3},
-                                           {5, 4, 5, 6, 7, 8}}));
+    WriteBytes(dir / "T.VA1",
+               LeafFile({{0, -1}, {0, -1}, {6, 9, 10, 11, 12, 13, 14}, {4, 0, 1, 2, 3}, {5, 4, 5, 6, 7, 8}}));
     WriteBytes(dir / "T.VA2", Ints({3, 0, 4, 4, 2, 9}));
     idx.OpenIndexes(table, 1);
     for (int32_t r = 0; r < 15; ++r) records.push_back(Record{0, 10 * r});
@@ -331,49 +329,49 @@ class ThreeBlocks : public IndexFixture {
 };
 
 TEST_F(ThreeBlocks, OrdinalPositionAndTotalCountComeFromTheBlockCounts) {
-  EXPECT_EQ((std::vector<int32_t>{4, 5, 6}), idx.BlockCounts);
+  EXPECT_EQ((std::vector<int32_t>{4, 5, 6}), idx.GetBlockCounts());
   EXPECT_EQ(15, idx.TotalCount());
   EXPECT_EQ((std::pair<bool, int32_t>{true, 11}), SearchRecord(0, 11));
-  EXPECT_EQ(2, idx.Directory.GetPosition());
-  EXPECT_EQ(3, idx.Slot);
+  EXPECT_EQ(2, idx.GetDirectory().GetPosition());
+  EXPECT_EQ(3, idx.GetSlot());
   EXPECT_EQ(12, idx.OrdinalPosition());
 }
 
 TEST_F(ThreeBlocks, RebuildCountsKeepsTheCursorWhereItWas) {
   SearchRecord(0, 6);
   idx.RebuildCounts();
-  EXPECT_EQ(1, idx.Directory.GetPosition());
+  EXPECT_EQ(1, idx.GetDirectory().GetPosition());
   EXPECT_EQ(6, idx.CurrentEntry());
   EXPECT_EQ(7, idx.OrdinalPosition());
 }
 
 TEST_F(ThreeBlocks, KeysBeyondEitherEnd) {
   EXPECT_EQ((std::pair<bool, int32_t>{false, -1}), Search(0, Record{0, 1000}));
-  EXPECT_EQ(2, idx.Directory.GetPosition());
-  EXPECT_EQ(7, idx.Slot);
+  EXPECT_EQ(2, idx.GetDirectory().GetPosition());
+  EXPECT_EQ(7, idx.GetSlot());
   EXPECT_EQ(-1, idx.CurrentOrNext());
-  EXPECT_EQ(7, idx.Slot);
+  EXPECT_EQ(7, idx.GetSlot());
   EXPECT_EQ(-1, idx.CurrentEntry());
   Search(0, Record{0, 1000});
   EXPECT_EQ(14, idx.SettleAfterSearch());
-  EXPECT_EQ(6, idx.Slot);
+  EXPECT_EQ(6, idx.GetSlot());
   EXPECT_EQ((std::pair<bool, int32_t>{false, 0}), Search(0, Record{0, -5}));
-  EXPECT_EQ(0, idx.Directory.GetPosition());
-  EXPECT_EQ(1, idx.Slot);
+  EXPECT_EQ(0, idx.GetDirectory().GetPosition());
+  EXPECT_EQ(1, idx.GetSlot());
 }
 
 TEST_F(ThreeBlocks, AKeyBetweenBlocksEndsAfterTheBlockAndSettlesOnTheNext) {
   EXPECT_EQ((std::pair<bool, int32_t>{false, -1}), Search(0, Record{0, 35}));
-  EXPECT_EQ(0, idx.Directory.GetPosition());
-  EXPECT_EQ(5, idx.Slot);
+  EXPECT_EQ(0, idx.GetDirectory().GetPosition());
+  EXPECT_EQ(5, idx.GetSlot());
   EXPECT_EQ(4, idx.SettleAfterSearch());
-  EXPECT_EQ(1, idx.Directory.GetPosition());
-  EXPECT_EQ(1, idx.Slot);
+  EXPECT_EQ(1, idx.GetDirectory().GetPosition());
+  EXPECT_EQ(1, idx.GetSlot());
   Search(0, Record{0, 35});
   EXPECT_EQ(4, idx.CurrentOrNext());
   Search(0, Record{0, 35});
   EXPECT_EQ(3, idx.PriorOrNone());
-  EXPECT_EQ(4, idx.Slot);
+  EXPECT_EQ(4, idx.GetSlot());
 }
 
 TEST_F(ThreeBlocks, WalkingForwardAndBackwardCrossesBlocks) {
@@ -395,7 +393,7 @@ TEST_F(ThreeBlocks, WalkingForwardAndBackwardCrossesBlocks) {
   idx.MovePrior();
   EXPECT_EQ(0, idx.CurrentEntry()) << "the first entry stays";
   EXPECT_EQ(-1, idx.PriorOrNone());
-  EXPECT_EQ(1, idx.Slot);
+  EXPECT_EQ(1, idx.GetSlot());
   idx.MoveLast();
   std::vector<int32_t> prior;
   for (int32_t r = idx.CurrentEntry(); r >= 0; r = idx.PriorOrNone()) prior.push_back(r);
@@ -408,8 +406,8 @@ TEST_F(ThreeBlocks, SaveAndRestoreWithoutTheSlot) {
   idx.SaveCursor(false);
   idx.MoveFirst();
   EXPECT_EQ(-1, idx.RestoreCursor());
-  EXPECT_EQ(1, idx.Slot);
-  EXPECT_EQ(1, idx.Directory.GetPosition());
+  EXPECT_EQ(1, idx.GetSlot());
+  EXPECT_EQ(1, idx.GetDirectory().GetPosition());
   EXPECT_EQ(4, idx.CurrentEntry());
 }
 
@@ -449,7 +447,7 @@ TEST_F(Damaged, RebuildCountsRestoresTheCursorAfterAFailure) {
   Make({{0, -1}, {0, -1}, {2, 0, 1}, {2, 2, 3}, {9, 4}}, {2, 0, 3, 2, 4, 4});
   SearchRecord(0, 3);
   EXPECT_ENGINE_ERROR(idx.RebuildCounts(), kReadError);
-  EXPECT_EQ(1, idx.Directory.GetPosition());
+  EXPECT_EQ(1, idx.GetDirectory().GetPosition());
   EXPECT_EQ(3, idx.CurrentEntry());
 }
 
@@ -479,7 +477,7 @@ TEST_F(Damaged, MaintenanceFailuresAreReportedWithTheLastBlockNumber) {
                       "Error on index record deletion. Velmora may be corrupted - suggest rebuild.(4)");
   EXPECT_EQ("Error on index record deletion. Velmora may be corrupted - suggest rebuild.(4)", TakeEngineError());
   EXPECT_ENGINE_ERROR(idx.UpdateEntry(7), "Error on index1 record update. Velmora may be corrupted - suggest rebuild.");
-  idx.Slot = 9;
+  EngineTestPeer::SetSlot(idx, 9);
   EXPECT_ENGINE_ERROR(idx.InsertEntry(7),
                       "Error on index1 record insertion. Velmora may be corrupted - suggest rebuild (4)");
   EXPECT_EQ(LeafFile({{0, -1}, {0, -1}, {2, 0, 1}, {2, 6, 3}, {1, 5}}), ReadBytes(dir / "T.VA1"));
@@ -531,7 +529,7 @@ TEST_F(IndexFixture, MaintenanceFailuresKeepTheirCauseNested) {
 TEST_F(Damaged, CursorOutsideTheBlockIsRefusedForRemovalAndReplacement) {
   Make({{0, -1}, {0, -1}, {2, 0, 1}}, {2, 0});
   idx.MoveFirst();
-  idx.Slot = 3;
+  EngineTestPeer::SetSlot(idx, 3);
   EXPECT_ENGINE_ERROR(idx.DeleteEntry(false),
                       "Error on index record deletion. Velmora may be corrupted - suggest rebuild.(2)");
   EXPECT_ENGINE_ERROR(idx.UpdateEntry(4), "Error on index1 record update. Velmora may be corrupted - suggest rebuild.");
@@ -552,10 +550,10 @@ TEST_F(IndexFixture, SelectingAnIndexThatIsNotOpenIsRefused) {
   OpenTable(2);
   EXPECT_ENGINE_ERROR(idx.SelectIndex(2), "Index number 2 is not an open index.");
   EXPECT_ENGINE_ERROR(idx.SelectIndex(-1), "Index number -1 is not an open index.");
-  EXPECT_EQ(0, idx.CurIndex);
+  EXPECT_EQ(0, idx.GetCurIndex());
   idx.SelectIndex(1);
-  EXPECT_EQ(1, idx.CurIndex);
-  EXPECT_EQ(1, idx.Directory.CurFileNo);
+  EXPECT_EQ(1, idx.GetCurIndex());
+  EXPECT_EQ(1, idx.GetDirectory().GetCurFileNo());
 }
 
 TEST_F(IndexFixture, EmptyingResetsEveryIndexFile) {
@@ -569,7 +567,7 @@ TEST_F(IndexFixture, EmptyingResetsEveryIndexFile) {
     }
   }
   idx.EmptyIndexes();
-  EXPECT_EQ(-1, idx.Slot);
+  EXPECT_EQ(-1, idx.GetSlot());
   for (const char *name : {"T.VA1", "T.VB1"}) {
     Bytes leaf = ReadBytes(dir / name);
     ASSERT_EQ(96u, leaf.size()) << name;
@@ -636,8 +634,8 @@ class RandomRun : public IndexFixture {
       if (!records.empty()) {
         ASSERT_EQ(Expected(i), order) << "step " << step << " index " << i;
       }
-      if (i == idx.CurIndex) {
-        ASSERT_EQ(counts, idx.BlockCounts) << "step " << step;
+      if (i == idx.GetCurIndex()) {
+        ASSERT_EQ(counts, idx.GetBlockCounts()) << "step " << step;
         ASSERT_EQ(static_cast<int32_t>(records.size()), idx.TotalCount()) << "step " << step;
       }
     }
@@ -649,24 +647,24 @@ class RandomRun : public IndexFixture {
     int32_t r = static_cast<int32_t>(records.size());
     records.push_back(Record{key, nextId});
     nextId += 7;
-    int32_t active = idx.CurIndex;
+    int32_t active = idx.GetCurIndex();
     if (current >= 0) SearchRecord(active, current);
     idx.SaveCursor(current >= 0);
     for (int i = 0; i < 2; ++i) {
       idx.SelectIndex(i);
       auto found = SearchRecord(i, r);
       ASSERT_FALSE(found.first);
-      if (i == idx.SavedIndex) idx.SaveCursor(true);
+      if (i == idx.GetSavedIndex()) idx.SaveCursor(true);
       idx.InsertEntry(r);
     }
     ASSERT_EQ(r, idx.RestoreCursor());
-    ASSERT_EQ(active, idx.CurIndex);
+    ASSERT_EQ(active, idx.GetCurIndex());
   }
 
   // The engine's removal of record r with the cursor on it, the last record
   // then renumbered to r; the saved cursor ends on the record that followed.
   void Remove(int32_t r) {
-    int32_t active = idx.CurIndex;
+    int32_t active = idx.GetCurIndex();
     std::vector<int32_t> order = Expected(active);
     auto at = std::find(order.begin(), order.end(), r);
     int32_t follower = at + 1 != order.end() ? *(at + 1) : (at != order.begin() ? *(at - 1) : -1);
@@ -720,14 +718,14 @@ TEST_F(RandomRun, ThousandsOfInsertionsAndRemovalsKeepTheOrder) {
     if (!records.empty()) {
       // The ordinal of a searched record is its rank in the model.
       int32_t r = static_cast<int32_t>(rng() % records.size());
-      std::vector<int32_t> order = Expected(idx.CurIndex);
-      ASSERT_EQ((std::pair<bool, int32_t>{true, r}), SearchRecord(idx.CurIndex, r));
+      std::vector<int32_t> order = Expected(idx.GetCurIndex());
+      ASSERT_EQ((std::pair<bool, int32_t>{true, r}), SearchRecord(idx.GetCurIndex(), r));
       int32_t rank = static_cast<int32_t>(std::find(order.begin(), order.end(), r) - order.begin()) + 1;
       ASSERT_EQ(rank, idx.OrdinalPosition()) << "step " << step;
     }
     if (step % 250 == 249) {
       // The engine makes another index current now and then.
-      idx.SelectIndex(1 - idx.CurIndex);
+      idx.SelectIndex(1 - idx.GetCurIndex());
       idx.MoveLast();
       idx.MoveFirst();
       idx.RebuildCounts();

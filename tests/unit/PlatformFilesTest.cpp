@@ -139,7 +139,9 @@ TEST(PlatformTransfers, PartialWriteIsContinuedUntilTheSystemRefuses) {
   ASSERT_GE(child, 0);
   if (child == 0) {
     ::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limit {50, 50};
+    struct rlimit limit {
+      50, 50
+    };
     ::setrlimit(RLIMIT_FSIZE, &limit);
     char data[100];
     std::memset(data, 'w', sizeof data);

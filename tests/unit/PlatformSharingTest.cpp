@@ -30,26 +30,24 @@ struct Pair {
 // Access 0 read, 1 write, 2 both; sharing 0/16 none, 32 deny write,
 // 48 deny read, 64 deny none.
 const Pair kPairs[] = {
-    {34, 34, false},  // both write, both deny writing
-    {34, 64, true},   // a reader that lets others write
-    {64, 34, true},   // the reader holds no write access
-    {66, 66, true},   // data and index files
-    {66, 34, false},  // the newcomer denies the holder's writing
-    {34, 66, false},  // the holder denies the newcomer's writing
-    {34, 32, false},  // the newcomer denies the holder's writing
-    {64, 32, true},   // reading and denying writing beside a reader
-    {32, 32, true},   // two readers that deny writing
-    {32, 33, false},  // writing beside a deny-write holder
-    {0, 64, false},   // compatibility mode: nobody else
-    {16, 64, false},  // exclusive: nobody else
-    {64, 16, false},  // exclusive refused beside any holder
-    {64, 0, false},
-    {48, 64, false},  // deny read: no readers
-    {48, 65, true},   // deny read: writers welcome
-    {49, 65, true},
-    {65, 48, true},   // the holder only writes
-    {64, 48, false},  // the holder reads
-    {65, 33, false},  // the newcomer denies the holder's writing
+    {34, 34, false},                   // both write, both deny writing
+    {34, 64, true},                    // a reader that lets others write
+    {64, 34, true},                    // the reader holds no write access
+    {66, 66, true},                    // data and index files
+    {66, 34, false},                   // the newcomer denies the holder's writing
+    {34, 66, false},                   // the holder denies the newcomer's writing
+    {34, 32, false},                   // the newcomer denies the holder's writing
+    {64, 32, true},                    // reading and denying writing beside a reader
+    {32, 32, true},                    // two readers that deny writing
+    {32, 33, false},                   // writing beside a deny-write holder
+    {0, 64, false},                    // compatibility mode: nobody else
+    {16, 64, false},                   // exclusive: nobody else
+    {64, 16, false},                   // exclusive refused beside any holder
+    {64, 0, false},  {48, 64, false},  // deny read: no readers
+    {48, 65, true},                    // deny read: writers welcome
+    {49, 65, true},  {65, 48, true},   // the holder only writes
+    {64, 48, false},                   // the holder reads
+    {65, 33, false},                   // the newcomer denies the holder's writing
 };
 
 TEST(PlatformSharing, PairsOfOpenersInOneProcess) {

@@ -1,4 +1,5 @@
 #include "DataLayerFixture.h"
+#include "EngineTestPeer.h"
 
 namespace velmora::datatest {
 namespace {
@@ -12,7 +13,7 @@ Bytes Image(const uint8_t *data) { return Bytes(data, data + kSize); }
 
 // Sets up the cache alone for a record size, as opening a data file does.
 void OpenCacheFor(TVRRecBase &base, int32_t recordSize) {
-  base.RecordSize = recordSize;
+  EngineTestPeer::SetRecordSize(base, recordSize);
   base.OpenCache();
 }
 
@@ -26,13 +27,13 @@ TEST_F(RecordCacheTest, GeometryFollowsTheRecordSize) {
                  Case{32760, 1, 65534}, Case{65527, 0, 65534}}) {
     TVRRecBase base;
     OpenCacheFor(base, c.recordSize);
-    EXPECT_EQ(base.CacheMask, c.mask) << c.recordSize;
-    EXPECT_EQ(base.CacheSize, c.cacheSize) << c.recordSize;
+    EXPECT_EQ(base.GetCacheMask(), c.mask) << c.recordSize;
+    EXPECT_EQ(base.GetCacheSize(), c.cacheSize) << c.recordSize;
     EXPECT_EQ(os_.faults.allocations.back(), static_cast<size_t>(c.cacheSize));
-    auto block = reinterpret_cast<uintptr_t>(base.CacheBlock);
+    auto block = reinterpret_cast<uintptr_t>(base.GetCacheBlock());
     const uintptr_t stride = static_cast<uintptr_t>(c.recordSize) + 7;
-    for (uint32_t i = 0; i <= base.CacheMask; ++i) {
-      const TCacheSlot &slot = base.CacheSlots[i];
+    for (uint32_t i = 0; i <= base.GetCacheMask(); ++i) {
+      const TCacheSlot &slot = base.SlotOf(static_cast<int32_t>(i));
       EXPECT_EQ(reinterpret_cast<uintptr_t>(slot.Data), TVRRecBase::AlignUp4(block + i * stride));
       EXPECT_LE(reinterpret_cast<uintptr_t>(slot.Data) + c.recordSize, block + c.cacheSize);
       EXPECT_EQ(slot.RecNo, -1);
@@ -44,7 +45,7 @@ TEST_F(RecordCacheTest, GeometryFollowsTheRecordSize) {
 TEST_F(RecordCacheTest, OpeningTheDataFileSetsUpTheCache) {
   OpenWith(100, 0);
   EXPECT_EQ(Base().CacheSlotCount(), 32);
-  EXPECT_EQ(Base().CacheSize, 3424);
+  EXPECT_EQ(Base().GetCacheSize(), 3424);
   EXPECT_EQ(os_.faults.allocations, (std::vector<size_t>{7 * 107, 3424}));
 }
 
@@ -52,16 +53,16 @@ TEST_F(RecordCacheTest, FailedAllocationHalvesTheSlots) {
   os_.faults.failAllocAbove = 1000;
   OpenCacheFor(Base(), 100);
   EXPECT_EQ(os_.faults.allocations, (std::vector<size_t>{3424, 1712, 856}));
-  EXPECT_EQ(Base().CacheMask, 7u);
-  EXPECT_EQ(Base().CacheSize, 856);
-  EXPECT_NE(Base().CacheBlock, nullptr);
+  EXPECT_EQ(Base().GetCacheMask(), 7u);
+  EXPECT_EQ(Base().GetCacheSize(), 856);
+  EXPECT_NE(Base().GetCacheBlock(), nullptr);
 }
 
 TEST_F(RecordCacheTest, CacheThatCannotGetOneSlotIsRefused) {
   os_.faults.failAllocAbove = 100;
   EXPECT_ENGINE_ERROR_RECORDED(OpenCacheFor(Base(), 100), "Error on opening internal table cache");
   EXPECT_EQ(os_.faults.allocations, (std::vector<size_t>{3424, 1712, 856, 428, 214, 107}));
-  EXPECT_EQ(Base().CacheBlock, nullptr);
+  EXPECT_EQ(Base().GetCacheBlock(), nullptr);
 
   // Through the data file open: the record buffers are given back as well.
   os_.faults.allocations.clear();
@@ -143,10 +144,10 @@ TEST_F(RecordCacheTest, StoreAtTheCountAppends) {
 
 TEST_F(RecordCacheTest, StoreBeyondTheEndLeavesTheSlotAlone) {
   OpenWith(kSize, kRecords);
-  Base().ReadRecordCopy(Base().Buffer(0), 9);  // slot 9 holds record 9, unpinned
+  Base().ReadRecordCopy(Base().Buffer(BufferRole::kCurrent), 9);  // slot 9 holds record 9, unpinned
   Bytes rec = Record(kSize, 61);
   EXPECT_ENGINE_ERROR_RECORDED(Base().StoreRecord(41, rec.data()),
-                      "Error on data file write1. Velmora may be corrupted - suggest rebuild (41/40)");
+                               "Error on data file write1. Velmora may be corrupted - suggest rebuild (41/40)");
   EXPECT_EQ(Base().SlotOf(41).RecNo, 9);
   EXPECT_EQ(Base().SlotOf(41).PinCount, 0);
   EXPECT_EQ(Image(Base().SlotOf(41).Data), Record(kSize, 9));
@@ -172,10 +173,10 @@ TEST_F(RecordCacheTest, FailedStoreGivesBackItsPin) {
 
 TEST_F(RecordCacheTest, FailedReadLeavesTheSlotEmpty) {
   OpenWith(kSize, kRecords);
-  Base().ReadRecordCopy(Base().Buffer(0), 3);
+  Base().ReadRecordCopy(Base().Buffer(BufferRole::kCurrent), 3);
   os_.faults.shortRead = true;
   EXPECT_ENGINE_ERROR_RECORDED(Base().FetchRecord(35),
-                      "Error on data file read2. Velmora may be corrupted - suggest rebuild.");
+                               "Error on data file read2. Velmora may be corrupted - suggest rebuild.");
   EXPECT_EQ(Base().SlotOf(3).RecNo, -1);
   EXPECT_EQ(Base().SlotOf(3).PinCount, 0);
   os_.faults.shortRead = false;
@@ -185,12 +186,12 @@ TEST_F(RecordCacheTest, FailedReadLeavesTheSlotEmpty) {
 TEST_F(RecordCacheTest, NegativeRecordNumbersNeverHitAnEmptySlot) {
   OpenWith(kSize, kRecords);
   EXPECT_ENGINE_ERROR_RECORDED(Base().FetchRecord(-1),
-                      "Error on data file read1. Velmora may be corrupted - suggest rebuild (-1/40)");
+                               "Error on data file read1. Velmora may be corrupted - suggest rebuild (-1/40)");
   Base().ReleaseRecord(-1);
   Base().PurgeRecord(-1);
-  for (uint32_t i = 0; i <= Base().CacheMask; ++i) {
-    EXPECT_EQ(Base().CacheSlots[i].PinCount, 0) << i;
-    EXPECT_EQ(Base().CacheSlots[i].RecNo, -1) << i;
+  for (uint32_t i = 0; i <= Base().GetCacheMask(); ++i) {
+    EXPECT_EQ(Base().SlotOf(static_cast<int32_t>(i)).PinCount, 0) << i;
+    EXPECT_EQ(Base().SlotOf(static_cast<int32_t>(i)).RecNo, -1) << i;
   }
 }
 
@@ -225,9 +226,9 @@ TEST_F(RecordCacheTest, ResetEmptiesEverySlot) {
   Base().FetchRecord(1);
   Base().FetchRecord(2);
   Base().ResetCache();
-  for (uint32_t i = 0; i <= Base().CacheMask; ++i) {
-    EXPECT_EQ(Base().CacheSlots[i].PinCount, 0) << i;
-    EXPECT_EQ(Base().CacheSlots[i].RecNo, -1) << i;
+  for (uint32_t i = 0; i <= Base().GetCacheMask(); ++i) {
+    EXPECT_EQ(Base().SlotOf(static_cast<int32_t>(i)).PinCount, 0) << i;
+    EXPECT_EQ(Base().SlotOf(static_cast<int32_t>(i)).RecNo, -1) << i;
   }
   Base().FetchRecord(33);
   EXPECT_EQ(Base().SlotOf(33).RecNo, 33);
@@ -235,20 +236,20 @@ TEST_F(RecordCacheTest, ResetEmptiesEverySlot) {
 
 TEST_F(RecordCacheTest, ReadRecordCopyCopiesAndReleases) {
   OpenWith(kSize, kRecords);
-  Base().ReadRecordCopy(Base().Buffer(6), 12);
-  EXPECT_EQ(Image(Base().Buffer(6)), Record(kSize, 12));
+  Base().ReadRecordCopy(Base().Buffer(BufferRole::kSearchKey), 12);
+  EXPECT_EQ(Image(Base().Buffer(BufferRole::kSearchKey)), Record(kSize, 12));
   EXPECT_EQ(Base().SlotOf(12).RecNo, 12);
   EXPECT_EQ(Base().SlotOf(12).PinCount, 0);
   EXPECT_ENGINE_ERROR_RECORDED(Base().ReadRecordCopy(nullptr, 12),
-                      "Error on data file read1. Velmora may be corrupted - suggest rebuild (12/40)");
+                               "Error on data file read1. Velmora may be corrupted - suggest rebuild (12/40)");
 }
 
 TEST_F(RecordCacheTest, TruncatedRecordsAreNotServedFromTheCache) {
   OpenWith(kSize, 5);
-  Base().ReadRecordCopy(Base().Buffer(0), 4);
+  Base().ReadRecordCopy(Base().Buffer(BufferRole::kCurrent), 4);
   Base().TruncateDataFile(1);
   EXPECT_ENGINE_ERROR_RECORDED(Base().FetchRecord(4),
-                      "Error on data file read1. Velmora may be corrupted - suggest rebuild (4/4)");
+                               "Error on data file read1. Velmora may be corrupted - suggest rebuild (4/4)");
 }
 
 TEST_F(RecordCacheTest, CacheOperationsWhileClosedAreRefused) {
@@ -258,7 +259,7 @@ TEST_F(RecordCacheTest, CacheOperationsWhileClosedAreRefused) {
   EXPECT_ENGINE_ERROR_RECORDED(Base().ReadRecordCopy(area, 0), "Data file is not open");
   Base().ReleaseRecord(0);
   Base().PurgeRecord(0);
-  EXPECT_EQ(Base().CacheSlots[0].PinCount, 0);
+  EXPECT_EQ(Base().SlotOf(0).PinCount, 0);
 }
 
 }  // namespace

@@ -13,20 +13,20 @@ using namespace velmora;
 TEST(TableObject, NewObjectIsClosedWithEmptyLastError) {
   TVRVelmoraDB table;
   EXPECT_FALSE(table.IsOpen());
-  EXPECT_EQ(0, table.FieldCount);
-  EXPECT_EQ(0, table.IndexCount);
-  EXPECT_EQ("", table.LastError);
+  EXPECT_EQ(0, table.GetFieldCount());
+  EXPECT_EQ(0, table.GetIndexCount());
+  EXPECT_EQ("", table.LastErrorText());
 }
 
 TEST(TableObject, TableErrorsGoToLastErrorAndEngineErrorsToTheLibraryText) {
   TVRVelmoraDB table;
   TakeEngineError();
   EXPECT_ENGINE_ERROR(table.RaiseTableError("Unable to search. Range is empty."), "Unable to search. Range is empty.");
-  EXPECT_EQ("Unable to search. Range is empty.", table.LastError);
+  EXPECT_EQ("Unable to search. Range is empty.", table.LastErrorText());
   EXPECT_EQ("", EngineErrorText());
 
   EXPECT_ENGINE_ERROR(RaiseEngineError("Cache collision at 35"), "Cache collision at 35");
-  EXPECT_EQ("Unable to search. Range is empty.", table.LastError) << "engine errors leave it";
+  EXPECT_EQ("Unable to search. Range is empty.", table.LastErrorText()) << "engine errors leave it";
   EXPECT_EQ("Cache collision at 35", TakeEngineError());
   EXPECT_EQ("", TakeEngineError()) << "delivered once";
 }
@@ -35,7 +35,7 @@ TEST(TableObject, MessagesAreCutTo255Characters) {
   TVRVelmoraDB table;
   std::string longText(300, 'x');
   EXPECT_THROW(table.RaiseTableError(longText), EVelmoraDBError);
-  EXPECT_EQ(std::string(255, 'x'), table.LastError);
+  EXPECT_EQ(std::string(255, 'x'), table.LastErrorText());
   EXPECT_THROW(RaiseEngineError(longText), EVelmoraDBError);
   EXPECT_EQ(std::string(255, 'x'), TakeEngineError());
 }

@@ -15,8 +15,7 @@ using namespace schema_test;
 namespace {
 
 // The same export seen by a caller that leaves garbage above the operation byte.
-using WideOperation = int32_t(VR_CALL *)(int32_t, uint32_t, const uint8_t *, TFieldDefList *,
-                                         TIndexDefList *);
+using WideOperation = int32_t(VR_CALL *)(int32_t, uint32_t, const uint8_t *, TFieldDefList *, TIndexDefList *);
 
 std::vector<uint8_t> Short(const std::string &text) {
   // Exactly length + 1 bytes, as a caller's constant may be.
@@ -64,12 +63,10 @@ TEST_F(SchemaExportTest, WritesAndReadsWithTheClientsOwnStructures) {
   TIndexDefList indexes{1, idx};
   auto name = Short(dir / "client");
   EXPECT_EQ(DLL_VRIFileOps(h, 0, name.data(), &fields, &indexes), 3);
-  EXPECT_EQ(dir.Names(), (std::set<std::string>{"client.vri", "client.vrd", "client.va1",
-                                                "client.va2"}));
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"client.vri", "client.vrd", "client.va1", "client.va2"}));
   FieldBlockSpec nameBlock{"Name", 'S', 21, 8, 0, {0, 1, 0, 0}, {"x", "", ""}};
-  EXPECT_EQ(ReadBytes(dir / "client.vri"),
-            Concat({HeaderBlock(2, 1, 32), PlainField("Id", 'I', 4, 4), FieldBlock(nameBlock),
-                    IndexBlock("ById", {0})}));
+  EXPECT_EQ(ReadBytes(dir / "client.vri"), Concat({HeaderBlock(2, 1, 32), PlainField("Id", 'I', 4, 4),
+                                                   FieldBlock(nameBlock), IndexBlock("ById", {0})}));
 
   TFieldDescriptor back[2];
   std::memset(back, 0x11, sizeof back);
@@ -84,7 +81,7 @@ TEST_F(SchemaExportTest, WritesAndReadsWithTheClientsOwnStructures) {
   EXPECT_EQ(+back[1].HasParam1, 1);
   EXPECT_EQ(back[1].Param1[1], 'x');
   EXPECT_EQ(backIdx[0].Name[0], 4);
-  EXPECT_EQ(Table().SchemaOps, nullptr);
+  EXPECT_EQ(Table().HeldSchemaOps(), nullptr);
 }
 
 TEST_F(SchemaExportTest, OnlyTheLowByteOfTheOperationCounts) {
@@ -107,13 +104,13 @@ TEST_F(SchemaExportTest, RefusesBadHandlesAndMissingArguments) {
   TIndexDefList indexes{1, idx};
   auto name = Short(dir / "t");
   EXPECT_VELMORA_ERROR(DLL_VRIFileOps(0, 0, name.data(), &fields, &indexes), EUserAccessError,
-                "Invalid user handle for Velmora access");
+                       "Invalid user handle for Velmora access");
   EXPECT_VELMORA_ERROR(DLL_VRIFileOps(h, 0, nullptr, &fields, &indexes), EVelmoraDBError,
-                "DLL_VRIFileOps needs a schema file name");
+                       "DLL_VRIFileOps needs a schema file name");
   EXPECT_VELMORA_ERROR(DLL_VRIFileOps(h, 0, name.data(), nullptr, &indexes), EVelmoraDBError,
-                "DLL_VRIFileOps needs a field definition list");
+                       "DLL_VRIFileOps needs a field definition list");
   EXPECT_VELMORA_ERROR(DLL_VRIFileOps(h, 1, name.data(), &fields, nullptr), EVelmoraDBError,
-                "DLL_VRIFileOps needs an index definition list");
+                       "DLL_VRIFileOps needs an index definition list");
   int32_t gone = DLL_Connect(18);
   DLL_Disconnect(gone);
   EXPECT_THROW(DLL_VRIFileOps(gone, 0, name.data(), &fields, &indexes), EUserAccessError);
@@ -125,7 +122,7 @@ class WatchingPlatform : public StrictConversions {
  public:
   explicit WatchingPlatform(int32_t handle) : handle_(handle) {}
   std::unique_ptr<platform::File> Create(const std::string &path) override {
-    if (UserRegistry::Instance().TableOf(handle_).SchemaOps != nullptr) ++heldDuringCreate;
+    if (UserRegistry::Instance().TableOf(handle_).HeldSchemaOps() != nullptr) ++heldDuringCreate;
     return StrictConversions::Create(path);
   }
   int heldDuringCreate = 0;
@@ -143,12 +140,11 @@ TEST_F(SchemaExportTest, TheTableHoldsTheSchemaOperationsOnlyDuringTheCall) {
     EXPECT_EQ(DLL_VRIFileOps(h, 0, name.data(), &fields, &indexes), 3);
     EXPECT_EQ(watching.heldDuringCreate, 4);  // schema, data, leaf and directory file
   }
-  EXPECT_EQ(Table().SchemaOps, nullptr);
+  EXPECT_EQ(Table().HeldSchemaOps(), nullptr);
   // Also after a failure.
   auto missing = Short(dir / "missing.vri");
-  EXPECT_VELMORA_ERROR(DLL_VRIFileOps(h, 1, missing.data(), &fields, &indexes), EInOutError,
-                "File not found");
-  EXPECT_EQ(Table().SchemaOps, nullptr);
+  EXPECT_VELMORA_ERROR(DLL_VRIFileOps(h, 1, missing.data(), &fields, &indexes), EInOutError, "File not found");
+  EXPECT_EQ(Table().HeldSchemaOps(), nullptr);
 }
 
 }  // namespace

@@ -22,9 +22,8 @@ class SchemaFileTest : public ::testing::Test {
     TMiscFileOps ops;
     return ops.ReadSchema(dir / name, f, x);
   }
-  void AddField(const std::string &name, char type, int32_t len = 0, uint8_t flags = 0,
-                const std::string &p1 = "", const std::string &p2 = "",
-                const std::string &p3 = "") {
+  void AddField(const std::string &name, char type, int32_t len = 0, uint8_t flags = 0, const std::string &p1 = "",
+                const std::string &p2 = "", const std::string &p3 = "") {
     fields.SetField(true, 0, name, type, len, 0, flags, p1, p2, p3);
   }
   void AddIndex(const std::string &name, const std::vector<int32_t> &nos) {
@@ -50,12 +49,10 @@ TEST_F(SchemaFileTest, FieldsAreLaidOutWithNullFlagsAndFourByteAlignment) {
   AddIndex("Primary", {0});
   EXPECT_EQ(Write("people.dat"), 4);
 
-  Bytes expected = Concat({HeaderBlock(3, 1, 24), PlainField("Id", 'I', 4, 4),
-                           PlainField("Name", 'S', 11, 8), PlainField("Active", 'B', 2, 20),
-                           IndexBlock("Primary", {0})});
+  Bytes expected = Concat({HeaderBlock(3, 1, 24), PlainField("Id", 'I', 4, 4), PlainField("Name", 'S', 11, 8),
+                           PlainField("Active", 'B', 2, 20), IndexBlock("Primary", {0})});
   EXPECT_EQ(ReadBytes(dir / "people.vri"), expected);
-  EXPECT_EQ(dir.Names(),
-            (std::set<std::string>{"people.vri", "people.vrd", "people.va1", "people.va2"}));
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"people.vri", "people.vrd", "people.va1", "people.va2"}));
 
   TFieldDescriptor items[3];
   std::memset(items, 0x77, sizeof items);
@@ -107,8 +104,7 @@ TEST_F(SchemaFileTest, ParametersFlagsAndCurrencySigns) {
   EXPECT_EQ(Write("params"), 2);
   FieldBlockSpec price{"Price", 'C', 8, 4, 0x81, {1, 1, 1, 1}, {"$7", "5", "12"}};
   FieldBlockSpec rate{"Rate", 'F', 8, 12, 0, {0, 0, 1, 0}, {"", "$5", ""}};
-  EXPECT_EQ(ReadBytes(dir / "params.vri"),
-            Concat({HeaderBlock(2, 0, 20), FieldBlock(price), FieldBlock(rate)}));
+  EXPECT_EQ(ReadBytes(dir / "params.vri"), Concat({HeaderBlock(2, 0, 20), FieldBlock(price), FieldBlock(rate)}));
 
   velmora::TFieldDefList rf;
   velmora::TIndexDefList rx;
@@ -173,18 +169,16 @@ TEST_F(SchemaFileTest, EachIndexGetsItsLeafAndDirectoryFiles) {
   AddIndex("Second", {1, 0});
   AddIndex("Third", {});
   EXPECT_EQ(Write("three.vri"), 5);
-  EXPECT_EQ(dir.Names(), (std::set<std::string>{"three.vri", "three.vrd", "three.va1", "three.va2",
-                                                "three.vb1", "three.vb2", "three.vc1",
-                                                "three.vc2"}));
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"three.vri", "three.vrd", "three.va1", "three.va2", "three.vb1",
+                                                "three.vb2", "three.vc1", "three.vc2"}));
   for (const char *leaf : {"three.va1", "three.vb1", "three.vc1"}) {
     EXPECT_EQ(ReadBytes(dir / leaf), InitialLeafFile()) << leaf;
   }
   for (const char *directory : {"three.va2", "three.vb2", "three.vc2"}) {
     EXPECT_EQ(ReadBytes(dir / directory), InitialDirectoryFile()) << directory;
   }
-  Bytes expected = Concat({HeaderBlock(2, 3, 16), PlainField("A", 'I', 4, 4),
-                           PlainField("B", 'D', 8, 8), IndexBlock("First", {0}),
-                           IndexBlock("Second", {1, 0}), IndexBlock("Third", {})});
+  Bytes expected = Concat({HeaderBlock(2, 3, 16), PlainField("A", 'I', 4, 4), PlainField("B", 'D', 8, 8),
+                           IndexBlock("First", {0}), IndexBlock("Second", {1, 0}), IndexBlock("Third", {})});
   EXPECT_EQ(ReadBytes(dir / "three.vri"), expected);
 }
 
@@ -297,10 +291,10 @@ TEST_F(RefusedDefinitionTest, NegativeCounts) {
   WriteBytes(dir / "t.vri", Bytes{'o', 'l', 'd'});
   TMiscFileOps ops;
   EXPECT_VELMORA_ERROR(ops.WriteSchema(dir / "t", f, x), EVelmoraDBError,
-                "Cannot write the table definition: invalid field count -1");
+                       "Cannot write the table definition: invalid field count -1");
   cf.Count = 0;
   EXPECT_VELMORA_ERROR(ops.WriteSchema(dir / "t", f, x), EVelmoraDBError,
-                "Cannot write the table definition: invalid index count -2");
+                       "Cannot write the table definition: invalid index count -2");
   EXPECT_EQ(dir.Names(), (std::set<std::string>{"t.vri"}));
 }
 
@@ -324,7 +318,8 @@ TEST_F(RefusedDefinitionTest, RecordBeyondTheReachOfFieldOffsets) {
   AddField("A", 'S', 32750);
   AddField("B", 'S', 10);
   AddField("C", 'I');
-  ExpectRefused("field 2 \"C\" would start at byte 32768 of the record; fields must start within its first 32768 bytes");
+  ExpectRefused(
+      "field 2 \"C\" would start at byte 32768 of the record; fields must start within its first 32768 bytes");
 }
 
 TEST_F(RefusedDefinitionTest, TooManyKeyFields) {
@@ -336,7 +331,7 @@ TEST_F(RefusedDefinitionTest, TooManyKeyFields) {
   WriteBytes(dir / "t.vri", Bytes{'o', 'l', 'd'});
   TMiscFileOps ops;
   EXPECT_VELMORA_ERROR(ops.WriteSchema(dir / "t", fields, x), EVelmoraDBError,
-                "Index definition 0 gives 11 key fields; an index has room for 0 to 10");
+                       "Index definition 0 gives 11 key fields; an index has room for 0 to 10");
   EXPECT_EQ(dir.Names(), (std::set<std::string>{"t.vri"}));
 }
 
@@ -351,9 +346,9 @@ TEST_F(RefusedDefinitionTest, KeyFieldTheTableDoesNotHave) {
 TEST_F(RefusedDefinitionTest, EmptyFileName) {
   TMiscFileOps ops;
   EXPECT_VELMORA_ERROR(ops.WriteSchema("", fields, indexes), EVelmoraDBError,
-                "Cannot write the table definition: no schema file name was given");
+                       "Cannot write the table definition: no schema file name was given");
   EXPECT_VELMORA_ERROR(ops.ReadSchema("", fields, indexes), EVelmoraDBError,
-                "Cannot read a schema file: no file name was given");
+                       "Cannot read a schema file: no file name was given");
 }
 
 // Damaged schema files are refused before either list changes.
@@ -387,9 +382,7 @@ class DamagedSchemaTest : public SchemaFileTest {
     EXPECT_EQ(items[0].Name[0], 0x44);
     EXPECT_EQ(idx[0].Name[0], 0);
   }
-  std::string Damaged(const std::string &what) {
-    return "The schema file " + (dir / "d.vri") + " is damaged: " + what;
-  }
+  std::string Damaged(const std::string &what) { return "The schema file " + (dir / "d.vri") + " is damaged: " + what; }
 
   Bytes good;
   TFieldDescriptor items[3];

@@ -46,8 +46,7 @@ inline void PutText(Bytes &b, size_t at, const std::string &text) {
 // The 2.1 a schema file carries as its version.
 inline const Bytes kVersion21 = {0x82, 0x66, 0x66, 0x66, 0x66, 0x06};
 
-inline Bytes HeaderBlock(int32_t fields, int32_t indexes, int32_t recordSize,
-                         const Bytes &version = kVersion21) {
+inline Bytes HeaderBlock(int32_t fields, int32_t indexes, int32_t recordSize, const Bytes &version = kVersion21) {
   Bytes b(520, 0);
   PutLE(b, 320, fields);
   PutLE(b, 324, indexes);

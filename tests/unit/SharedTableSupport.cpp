@@ -20,9 +20,7 @@ std::vector<uint8_t> Short(const std::string &text) {
   return s;
 }
 
-std::string Name(std::mt19937 &rng, const char *prefix) {
-  return prefix + std::to_string(rng() % 40);
-}
+std::string Name(std::mt19937 &rng, const char *prefix) { return prefix + std::to_string(rng() % 40); }
 
 }  // namespace
 
@@ -99,7 +97,10 @@ Row Client::Decode(const std::vector<uint8_t> &r) const {
   Row row;
   std::memcpy(&row.id, &r[offset_[0]], 4);
   std::memcpy(&row.n, &r[offset_[3]], 4);
-  auto text = [&](int f) { return std::string(reinterpret_cast<const char *>(&r[offset_[f]]), strnlen(reinterpret_cast<const char *>(&r[offset_[f]]), length_[f])); };
+  auto text = [&](int f) {
+    return std::string(reinterpret_cast<const char *>(&r[offset_[f]]),
+                       strnlen(reinterpret_cast<const char *>(&r[offset_[f]]), length_[f]));
+  };
   row.name = text(1);
   row.city = text(2);
   row.note = text(4);
@@ -134,18 +135,10 @@ void Client::Delete(int32_t id) {
 
 void Client::Apply(const Op &op) {
   switch (op.kind) {
-    case Op::kInsert:
-      Insert(op.row);
-      break;
-    case Op::kEdit:
-      Edit(op.row);
-      break;
-    case Op::kDelete:
-      Delete(op.row.id);
-      break;
-    case Op::kEmpty:
-      DLL_EmptyTable(handle);
-      break;
+    case Op::kInsert: Insert(op.row); break;
+    case Op::kEdit: Edit(op.row); break;
+    case Op::kDelete: Delete(op.row.id); break;
+    case Op::kEmpty: DLL_EmptyTable(handle); break;
     case Op::kRebuild: {
       int32_t kept = 0, before = 0;
       DLL_RebuildTable(handle, &kept, &before);
@@ -188,8 +181,8 @@ std::string Soundness(Client &client, Model *contents) {
     for (int32_t i = 0; i < 3; ++i) {
       std::vector<Row> rows = client.Walk(i);
       if (static_cast<int32_t>(rows.size()) != total)
-        return "index " + std::to_string(i) + " walks " + std::to_string(rows.size()) + " of " +
-               std::to_string(total) + " records";
+        return "index " + std::to_string(i) + " walks " + std::to_string(rows.size()) + " of " + std::to_string(total) +
+               " records";
       Model seen;
       for (size_t k = 0; k < rows.size(); ++k) {
         seen[rows[k].id] = rows[k];
@@ -216,22 +209,15 @@ std::string Soundness(Client &client, Model *contents) {
 void ApplyToModel(const Op &op, Model &model) {
   switch (op.kind) {
     case Op::kInsert:
-    case Op::kEdit:
-      model[op.row.id] = op.row;
-      break;
-    case Op::kDelete:
-      model.erase(op.row.id);
-      break;
-    case Op::kEmpty:
-      model.clear();
-      break;
-    case Op::kRebuild:
-      break;
+    case Op::kEdit: model[op.row.id] = op.row; break;
+    case Op::kDelete: model.erase(op.row.id); break;
+    case Op::kEmpty: model.clear(); break;
+    case Op::kRebuild: break;
   }
 }
 
-std::vector<Op> MakeWorkload(uint32_t seed, int count, int32_t firstId, const Model &start,
-                             std::vector<Model> *models, bool withEmptyAndRebuild) {
+std::vector<Op> MakeWorkload(uint32_t seed, int count, int32_t firstId, const Model &start, std::vector<Model> *models,
+                             bool withEmptyAndRebuild) {
   std::mt19937 rng(seed);
   Model model = start;
   int32_t next = firstId;
@@ -254,9 +240,12 @@ std::vector<Op> MakeWorkload(uint32_t seed, int count, int32_t firstId, const Mo
       if (pick < 8) {
         op.kind = Op::kEdit;
         switch (rng() % 3) {
-          case 0: op.row.note = "e" + std::to_string(k); break;        // no key changes
-          case 1: op.row.name = Name(rng, "N"); break;                  // index 1 changes
-          default: op.row.city = Name(rng, "C"); op.row.n = 7; break;   // index 2 changes
+          case 0: op.row.note = "e" + std::to_string(k); break;  // no key changes
+          case 1: op.row.name = Name(rng, "N"); break;           // index 1 changes
+          default:
+            op.row.city = Name(rng, "C");
+            op.row.n = 7;
+            break;  // index 2 changes
         }
       } else {
         op.kind = Op::kDelete;

@@ -74,8 +74,8 @@ std::string Soundness(Client &client, Model *contents = nullptr);
 
 // A workload of `count` operations on ids from `firstId` on, starting from
 // `start`; the model after each operation is model[k + 1].
-std::vector<Op> MakeWorkload(uint32_t seed, int count, int32_t firstId, const Model &start,
-                             std::vector<Model> *models, bool withEmptyAndRebuild = false);
+std::vector<Op> MakeWorkload(uint32_t seed, int count, int32_t firstId, const Model &start, std::vector<Model> *models,
+                             bool withEmptyAndRebuild = false);
 void ApplyToModel(const Op &op, Model &model);
 
 }  // namespace velmora::testing

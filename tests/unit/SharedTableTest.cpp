@@ -49,7 +49,8 @@ pid_t Spawn(Body body, unsigned seconds = 60) {
 int Reap(pid_t pid, int seconds = 90) {
   int status = 0;
   for (int i = 0; i < seconds * 100; ++i) {
-    if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (::waitpid(pid, &status, WNOHANG) == pid)
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   ::kill(pid, SIGKILL);
@@ -130,7 +131,8 @@ TEST(SharedTable, AReaderWalkingBesideAWriterSeesEveryUnchangedRecordOnceAndInOr
         for (; steps < 5000 && !DLL_EOF(reader.handle); ++steps) {
           Row row = reader.Current();
           if (steps > 0) {
-            bool after = indexNo == 0 ? row.id > last.id : (row.name > last.name || (row.name == last.name && row.id > last.id));
+            bool after =
+                indexNo == 0 ? row.id > last.id : (row.name > last.name || (row.name == last.name && row.id > last.id));
             ordered = ordered && after;
           }
           last = row;

@@ -24,9 +24,7 @@ bool Checks::True(bool ok, const std::string &what) {
 
 bool Checks::Equal(int64_t actual, int64_t expected, const std::string &what) {
   bool ok = actual == expected;
-  if (!ok)
-    std::printf("  expected %lld, got %lld\n", static_cast<long long>(expected),
-                static_cast<long long>(actual));
+  if (!ok) std::printf("  expected %lld, got %lld\n", static_cast<long long>(expected), static_cast<long long>(actual));
   return True(ok, what);
 }
 
@@ -76,10 +74,8 @@ bool Caught(DWORD code) {
     case EXCEPTION_INT_DIVIDE_BY_ZERO:
     case EXCEPTION_ACCESS_VIOLATION:
     case EXCEPTION_ILLEGAL_INSTRUCTION:
-    case EXCEPTION_STACK_OVERFLOW:
-      return true;
-    default:
-      return false;
+    case EXCEPTION_STACK_OVERFLOW: return true;
+    default: return false;
   }
 }
 
@@ -111,13 +107,10 @@ void *ExceptionList() {
 }
 void SetExceptionList(void *list) { __asm__ volatile("movl %0, %%fs:0" : : "r"(list) : "memory"); }
 
-[[noreturn]] __attribute__((noinline)) void ResumeAfterRaise() {
-  __builtin_longjmp(current->jump, 1);
-}
+[[noreturn]] __attribute__((noinline)) void ResumeAfterRaise() { __builtin_longjmp(current->jump, 1); }
 
 LONG CALLBACK VectoredHandler(EXCEPTION_POINTERS *info) {
-  if (current == nullptr || !Caught(info->ExceptionRecord->ExceptionCode))
-    return EXCEPTION_CONTINUE_SEARCH;
+  if (current == nullptr || !Caught(info->ExceptionRecord->ExceptionCode)) return EXCEPTION_CONTINUE_SEARCH;
   current->raised = Describe(info->ExceptionRecord);
   // The floating-point state of the raising code is of no further use; clear
   // pending x87 flags so that they cannot trap in the resumed code.
@@ -132,8 +125,7 @@ LONG CALLBACK VectoredHandler(EXCEPTION_POINTERS *info) {
 LONG WINAPI LastChance(EXCEPTION_POINTERS *info) {
   Raised raised = Describe(info->ExceptionRecord);
   std::printf("FAILED: unexpected exception 0x%08lX", static_cast<unsigned long>(raised.code));
-  if (raised.code == VELMORA_EXCEPTION_CODE)
-    std::printf(" %s: %s", raised.className.c_str(), raised.message.c_str());
+  if (raised.code == VELMORA_EXCEPTION_CODE) std::printf(" %s: %s", raised.className.c_str(), raised.message.c_str());
   std::printf("\n");
   std::fflush(stdout);
   ExitProcess(3);
@@ -163,8 +155,8 @@ __attribute__((noinline)) Raised CallCatching(Thunk thunk, void *context) {
   return self->raised;
 }
 
-bool ExpectFailure(Checks &checks, const Raised &raised, const std::string &message,
-                   const std::string &className, const std::string &what) {
+bool ExpectFailure(Checks &checks, const Raised &raised, const std::string &message, const std::string &className,
+                   const std::string &what) {
   if (!checks.True(raised.raised, what + ": raises")) return false;
   bool ok = checks.Equal(raised.code, VELMORA_EXCEPTION_CODE, what + ": exception code");
   ok &= checks.True((raised.flags & EXCEPTION_NONCONTINUABLE) != 0, what + ": non-continuable");
@@ -176,8 +168,8 @@ bool ExpectFailure(Checks &checks, const Raised &raised, const std::string &mess
 
 bool ExpectNoFailure(Checks &checks, const Raised &raised, const std::string &what) {
   if (raised.raised) {
-    std::printf("  raised 0x%08lX %s: %s\n", static_cast<unsigned long>(raised.code),
-                raised.className.c_str(), raised.message.c_str());
+    std::printf("  raised 0x%08lX %s: %s\n", static_cast<unsigned long>(raised.code), raised.className.c_str(),
+                raised.message.c_str());
   }
   return checks.True(!raised.raised, what + ": raises nothing");
 }
@@ -232,8 +224,7 @@ void ExpectCallerFloatState(Checks &checks, const std::string &what) {
 
 // ---- calling conventions ---------------------------------------------------
 
-uint32_t CallWithStackOffset(const void *function, uint32_t argument, int residue,
-                             bool *stackBalanced) {
+uint32_t CallWithStackOffset(const void *function, uint32_t argument, int residue, bool *stackBalanced) {
   // Entry with ESP = 16k + 12 is the usual alignment (the return address just
   // pushed onto a 16-byte aligned stack); residue moves it down from there.
   // Everything lives in registers: the stack pointer moves under the asm.
@@ -271,8 +262,7 @@ GuardedBytes::GuardedBytes(size_t size) : size_(size) {
   size_t page = info.dwPageSize;
   size_t committed = (size + page - 1) / page * page;
   if (committed == 0) committed = page;
-  base_ = static_cast<uint8_t *>(
-      VirtualAlloc(nullptr, committed + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  base_ = static_cast<uint8_t *>(VirtualAlloc(nullptr, committed + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
   if (base_ == nullptr) return;
   DWORD old = 0;
   if (!VirtualProtect(base_ + committed, page, PAGE_NOACCESS, &old)) return;
@@ -314,8 +304,8 @@ TempFolder::TempFolder() {
   char base[MAX_PATH];
   GetTempPathA(MAX_PATH, base);
   for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-    std::string candidate = std::string(base) + "velmora-client-" +
-                            std::to_string(GetCurrentProcessId()) + "-" + std::to_string(attempt);
+    std::string candidate =
+        std::string(base) + "velmora-client-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(attempt);
     if (CreateDirectoryA(candidate.c_str(), nullptr)) path_ = candidate;
   }
 }
@@ -326,8 +316,7 @@ TempFolder::~TempFolder() {
   HANDLE search = FindFirstFileA((path_ + "\\*").c_str(), &found);
   if (search != INVALID_HANDLE_VALUE) {
     do {
-      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        DeleteFileA((path_ + "\\" + found.cFileName).c_str());
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileA((path_ + "\\" + found.cFileName).c_str());
     } while (FindNextFileA(search, &found));
     FindClose(search);
   }

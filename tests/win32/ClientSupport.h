@@ -60,8 +60,8 @@ Raised Catching(F &&f) {
 }
 
 // Checks that the call raised the library's failure with this message and class.
-bool ExpectFailure(Checks &checks, const Raised &raised, const std::string &message,
-                   const std::string &className, const std::string &what);
+bool ExpectFailure(Checks &checks, const Raised &raised, const std::string &message, const std::string &className,
+                   const std::string &what);
 // Checks that the call raised nothing.
 bool ExpectNoFailure(Checks &checks, const Raised &raised, const std::string &what);
 
@@ -100,8 +100,7 @@ void ExpectCallerFloatState(Checks &checks, const std::string &what);
 // Calls a one-argument __stdcall function with the stack pointer at entry
 // offset from the usual 16-byte alignment by residue (0, 4, 8 or 12 bytes),
 // and returns EAX.  Also checks that the callee removed its argument.
-uint32_t CallWithStackOffset(const void *function, uint32_t argument, int residue,
-                             bool *stackBalanced);
+uint32_t CallWithStackOffset(const void *function, uint32_t argument, int residue, bool *stackBalanced);
 
 // A boolean argument slot with garbage in the upper 24 bits.
 inline uint32_t GarbageBool(bool value) { return value ? 0xA5C3E701u : 0x5A3C7E00u; }

@@ -23,7 +23,7 @@ struct ExportApi {
 // Resolves every export by name; each one missing is a failed check.
 inline bool ResolveExports(Checks &checks, HMODULE module, ExportApi &api) {
   bool ok = true;
-#define VELMORA_EXPORT(ordinal, result, name, parameters)                                       \
+#define VELMORA_EXPORT(ordinal, result, name, parameters)                                                   \
   api.name = reinterpret_cast<decltype(api.name)>(reinterpret_cast<void *>(GetProcAddress(module, #name))); \
   ok &= checks.True(api.name != nullptr, "resolve " #name);
 #include <velmora/velmora_exports.h>

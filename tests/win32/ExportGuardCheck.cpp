@@ -54,15 +54,19 @@ void CheckMasking(Checks &checks) {
   {
     client::UnmaskedFloat fpu;
     // Without the guard the same arithmetic traps: that is what the guard is for.
-    Raised raised = client::Catching([] { volatile double r = X87Overflow() + 1.0; (void)r; });
-    checks.True(raised.raised && (raised.code == EXCEPTION_FLT_OVERFLOW ||
-                                  raised.code == STATUS_FLOAT_MULTIPLE_TRAPS),
+    Raised raised = client::Catching([] {
+      volatile double r = X87Overflow() + 1.0;
+      (void)r;
+    });
+    checks.True(raised.raised && (raised.code == EXCEPTION_FLT_OVERFLOW || raised.code == STATUS_FLOAT_MULTIPLE_TRAPS),
                 "unguarded x87 overflow traps with exceptions unmasked");
     client::ClearFloatFlags();
     client::SetControlWord(client::kUnmaskedControlWord);
-    raised = client::Catching([] { volatile double r = SseOverflow(); (void)r; });
-    checks.True(raised.raised && (raised.code == EXCEPTION_FLT_OVERFLOW ||
-                                  raised.code == STATUS_FLOAT_MULTIPLE_TRAPS),
+    raised = client::Catching([] {
+      volatile double r = SseOverflow();
+      (void)r;
+    });
+    checks.True(raised.raised && (raised.code == EXCEPTION_FLT_OVERFLOW || raised.code == STATUS_FLOAT_MULTIPLE_TRAPS),
                 "unguarded SSE overflow traps with exceptions unmasked");
     client::ClearFloatFlags();
     client::SetMxcsr(client::kUnmaskedMxcsr);
@@ -90,8 +94,8 @@ void CheckMasking(Checks &checks) {
   }
 }
 
-void CheckFailure(Checks &checks, const char *what, void (*raise)(), const char *message,
-                  const char *className, uint32_t ioCode) {
+void CheckFailure(Checks &checks, const char *what, void (*raise)(), const char *message, const char *className,
+                  uint32_t ioCode) {
   client::UnmaskedFloat fpu;
   Raised raised = client::Catching([&] {
     Run([&] {
@@ -108,28 +112,27 @@ void CheckFailure(Checks &checks, const char *what, void (*raise)(), const char 
 void CheckFailures(Checks &checks) {
   checks.Group("failures leave as structured exceptions");
   CheckFailure(
-      checks, "EVelmoraDBError", [] { throw velmora::EVelmoraDBError("Table is not open"); },
-      "Table is not open", "EVelmoraDBError", 0);
+      checks, "EVelmoraDBError", [] { throw velmora::EVelmoraDBError("Table is not open"); }, "Table is not open",
+      "EVelmoraDBError", 0);
   CheckFailure(
-      checks, "EInOutError", [] { throw velmora::EInOutError("File access denied", 32); },
-      "File access denied", "EInOutError", 32);
+      checks, "EInOutError", [] { throw velmora::EInOutError("File access denied", 32); }, "File access denied",
+      "EInOutError", 32);
   CheckFailure(
       checks, "EListError", [] { throw velmora::EListError("List index out of bounds (3)"); },
       "List index out of bounds (3)", "EListError", 0);
   CheckFailure(
       checks, "bad_alloc", [] { throw std::bad_alloc(); }, "Out of memory", "EOutOfMemory", 0);
   CheckFailure(
-      checks, "std::exception", [] { throw std::out_of_range("vector index"); }, "vector index",
-      "EVelmoraDBError", 0);
+      checks, "std::exception", [] { throw std::out_of_range("vector index"); }, "vector index", "EVelmoraDBError", 0);
   CheckFailure(
       checks, "other", [] { throw 42; }, "Unexpected failure in Velmora", "EVelmoraDBError", 0);
 
   // The texts stay readable after the raise and are replaced by the next failure.
   Raised first = client::Catching([] { Run([] { throw velmora::EMathError("Floating point overflow"); }); });
-  Raised second = client::Catching([] { Run([] { throw velmora::EConvertError("'x' is not a valid integer value"); }); });
+  Raised second =
+      client::Catching([] { Run([] { throw velmora::EConvertError("'x' is not a valid integer value"); }); });
   client::ExpectFailure(checks, first, "Floating point overflow", "EMathError", "first of two failures");
-  client::ExpectFailure(checks, second, "'x' is not a valid integer value", "EConvertError",
-                        "second of two failures");
+  client::ExpectFailure(checks, second, "'x' is not a valid integer value", "EConvertError", "second of two failures");
   // A guarded body that succeeds returns its value.
   int value = 0;
   Raised none = client::Catching([&] { value = Run([] { return 58; }); });

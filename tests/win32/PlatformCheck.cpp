@@ -135,8 +135,8 @@ void CheckWholeFiles(Checks &checks, const TempFolder &dir) {
   checks.True(Os().Delete(dir / "D.VRD"), "delete ignores letter case");
   checks.True(!Os().Delete(dir / "d.vrd"), "deleting a missing file reports failure");
   checks.True(!Os().Copy(dir / "none.vrd", dir / "e.vrd"), "copying a missing file reports failure");
-  checks.Text(Thrown([&] { Os().Create(dir / "nofolder\\x.vrd"); }),
-              "EInOutError: File not found (3)", "create in a missing folder");
+  checks.Text(Thrown([&] { Os().Create(dir / "nofolder\\x.vrd"); }), "EInOutError: File not found (3)",
+              "create in a missing folder");
 }
 
 void CheckLocale(Checks &checks, const std::string &region) {
@@ -144,11 +144,10 @@ void CheckLocale(Checks &checks, const std::string &region) {
   auto &os = Os();
   if (region == "de") {
     checks.True(os.TextToFloat("12,5") == 12.5, "German decimal comma");
-    checks.Text(Thrown([&] { os.TextToFloat("12.5"); }),
-                "EConvertError: '12.5' is not a valid floating point value", "a point is not German");
+    checks.Text(Thrown([&] { os.TextToFloat("12.5"); }), "EConvertError: '12.5' is not a valid floating point value",
+                "a point is not German");
     checks.True(os.TextToDateTime("15.3.2024") == 45366.0, "German day.month.year");
-    checks.Text(os.DateTimeToText(45366.5), "15.3.2024 12:00:00",
-                "German date text");
+    checks.Text(os.DateTimeToText(45366.5), "15.3.2024 12:00:00", "German date text");
     checks.Text(os.FloatToText(-0.25), "-0,25", "German number text");
   } else if (region == "ja") {
     checks.True(os.TextToFloat("12.5") == 12.5, "Japanese decimal point");

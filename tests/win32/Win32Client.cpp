@@ -17,10 +17,10 @@
 #include "ExportApi.h"
 
 using client::Checks;
+using client::FileSize;
 using client::Raised;
 using client::ShortString;
 using client::TempFolder;
-using client::FileSize;
 
 namespace {
 
@@ -117,12 +117,10 @@ const IMAGE_NT_HEADERS *NtHeaders(HMODULE module) {
 void CheckExportDirectory(Checks &checks, HMODULE module) {
   checks.Group("export directory");
   auto base = reinterpret_cast<const uint8_t *>(module);
-  const IMAGE_DATA_DIRECTORY &entry =
-      NtHeaders(module)->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  const IMAGE_DATA_DIRECTORY &entry = NtHeaders(module)->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
   if (!checks.True(entry.VirtualAddress != 0, "the DLL has an export directory")) return;
   auto dir = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY *>(base + entry.VirtualAddress);
-  checks.Text(reinterpret_cast<const char *>(base + dir->Name), "Velmora.dll",
-              "name in the export directory");
+  checks.Text(reinterpret_cast<const char *>(base + dir->Name), "Velmora.dll", "name in the export directory");
   checks.Equal(dir->Base, 1, "first ordinal");
   checks.Equal(dir->NumberOfFunctions, 59, "ordinal slots");
   checks.Equal(dir->NumberOfNames, kExportCount, "exported names");
@@ -143,8 +141,7 @@ void CheckImports(Checks &checks, HMODULE module) {
   checks.Group("imported DLLs");
   const char *allowed[] = {"kernel32.dll", "msvcrt.dll", "ntdll.dll", "user32.dll", "advapi32.dll"};
   auto base = reinterpret_cast<const uint8_t *>(module);
-  const IMAGE_DATA_DIRECTORY &entry =
-      NtHeaders(module)->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  const IMAGE_DATA_DIRECTORY &entry = NtHeaders(module)->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
   if (!checks.True(entry.VirtualAddress != 0, "the DLL has an import directory")) return;
   auto imports = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(base + entry.VirtualAddress);
   for (; imports->Name != 0; ++imports) {
@@ -255,8 +252,8 @@ void CheckStackAlignment(Checks &checks, const Library &lib) {
     bool balanced = false;
     uint32_t handle = 0;
     Raised raised = client::Catching([&] {
-      handle = client::CallWithStackOffset(reinterpret_cast<const void *>(lib.api.DLL_Connect), 100 + residue,
-                                           residue, &balanced);
+      handle = client::CallWithStackOffset(reinterpret_cast<const void *>(lib.api.DLL_Connect), 100 + residue, residue,
+                                           &balanced);
     });
     client::ExpectNoFailure(checks, raised, "DLL_Connect" + at);
     checks.True(balanced, "DLL_Connect removes its argument" + at);
@@ -269,8 +266,7 @@ void CheckStackAlignment(Checks &checks, const Library &lib) {
     checks.True(balanced, "ShowStats removes its argument" + at);
     std::string entry = std::to_string(handle) + "/" + std::to_string(100 + residue) + " nil :";
     std::string stats = text.Text();
-    checks.True(stats.size() >= entry.size() &&
-                    stats.compare(stats.size() - entry.size(), entry.size(), entry) == 0,
+    checks.True(stats.size() >= entry.size() && stats.compare(stats.size() - entry.size(), entry.size(), entry) == 0,
                 "ShowStats lists the user connected" + at);
     raised = client::Catching([&] {
       client::CallWithStackOffset(reinterpret_cast<const void *>(lib.api.DLL_CheckOpen), 0, residue, &balanced);
@@ -296,25 +292,21 @@ void CheckBooleanArguments(Checks &checks, const Library &lib) {
   TFieldDefList fields{0, nullptr};
   TIndexDefList indexes{0, nullptr};
   int32_t result = -1;
-  Raised raised = client::Catching([&] {
-    result = lib.api.DLL_VRIFileOps(user, client::GarbageBool(false), name.bytes, &fields, &indexes);
-  });
+  Raised raised = client::Catching(
+      [&] { result = lib.api.DLL_VRIFileOps(user, client::GarbageBool(false), name.bytes, &fields, &indexes); });
   client::ExpectNoFailure(checks, raised, "DLL_VRIFileOps(write) with 0x5A3C7E00");
   checks.Equal(result, 0, "writing an empty schema returns 0");
   checks.Equal(FileSize(folder.Path() + "\\empty.vri"), 520, "the schema file was written");
   checks.Equal(FileSize(folder.Path() + "\\empty.vrd"), 0, "the empty data file was written");
   result = -1;
   ShortString schema(folder.Path() + "\\empty.vri");
-  raised = client::Catching([&] {
-    result = lib.api.DLL_VRIFileOps(user, client::GarbageBool(true), schema.bytes, &fields, &indexes);
-  });
+  raised = client::Catching(
+      [&] { result = lib.api.DLL_VRIFileOps(user, client::GarbageBool(true), schema.bytes, &fields, &indexes); });
   client::ExpectNoFailure(checks, raised, "DLL_VRIFileOps(read) with 0xA5C3E701");
   checks.Equal(result, 0, "reading the empty schema returns 0");
   // Reading a missing schema raises the I/O error with the Windows code.
   ShortString missing(folder.Path() + "\\missing.vri");
-  raised = client::Catching([&] {
-    lib.api.DLL_VRIFileOps(user, 0x00000080u, missing.bytes, &fields, &indexes);
-  });
+  raised = client::Catching([&] { lib.api.DLL_VRIFileOps(user, 0x00000080u, missing.bytes, &fields, &indexes); });
   client::ExpectFailure(checks, raised, "File not found", "EInOutError", "reading a missing schema");
   checks.Equal(raised.ioCode, ERROR_FILE_NOT_FOUND, "I/O code of a missing schema");
   client::ExpectCallerFloatState(checks, "after the schema operations");

@@ -58,8 +58,7 @@ struct IndexSpec {
 const IndexSpec kIndexes[kIndexCount] = {
     {"ById", {kId}}, {"ByName", {kName}}, {"ByAmount", {kAmount}}, {"ByPaidWeight", {kPaid, kWeight}}};
 
-const char *const kExtensions[] = {".vri", ".vrd", ".va1", ".va2", ".vb1", ".vb2",
-                                   ".vc1", ".vc2", ".vd1", ".vd2"};
+const char *const kExtensions[] = {".vri", ".vrd", ".va1", ".va2", ".vb1", ".vb2", ".vc1", ".vc2", ".vd1", ".vd2"};
 
 struct Order {
   int32_t id;
@@ -80,9 +79,9 @@ void EncodeReal48(double value, uint8_t out[6]) {
   uint64_t bits;
   std::memcpy(&bits, &value, 8);
   int biased = static_cast<int>((bits >> 52) & 0x7FF);
-  if (biased == 0) return;  // zero (and values far too small)
+  if (biased == 0) return;                                                       // zero (and values far too small)
   uint64_t mantissa = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);  // 53 bits
-  uint64_t rounded = (mantissa + (uint64_t{1} << 12)) >> 13;  // 40 bits, halves away from zero
+  uint64_t rounded = (mantissa + (uint64_t{1} << 12)) >> 13;                     // 40 bits, halves away from zero
   int exponent = biased - 1023 + 129;
   if (rounded >> 40) {
     rounded >>= 1;
@@ -126,8 +125,8 @@ double AmountOf(const uint8_t *image) {
 
 std::vector<Order> InitialOrders() {
   const int32_t ids[] = {40, 7, 23, 1, 88, 15, 62, 3, 99, 50, 31, 12};
-  const char *names[] = {"Kilo", "Delta", "Hotel", "Alpha",  "Lima", "Bravo",
-                         "India", "Charlie", "Juliet", "Echo", "Golf", "Foxtrot"};
+  const char *names[] = {"Kilo",  "Delta",   "Hotel",  "Alpha", "Lima", "Bravo",
+                         "India", "Charlie", "Juliet", "Echo",  "Golf", "Foxtrot"};
   const double amounts[] = {250, 75.5, 480, 910, 120, 33, 600, 499.75, 1000, 100, 500, 5};
   const bool paid[] = {true, false, true, true, false, true, false, true, true, false, true, false};
   const double prices[] = {19.99, -1, 5, 12.5, -1, 7.25, 3, 100, -1, 42, 8, 0.5};
@@ -162,8 +161,7 @@ void Record(FilterLog &log, intptr_t user, intptr_t expected, const void *record
   const uint8_t *image = static_cast<const uint8_t *>(record);
   bool known = false;
   if (image != nullptr && filterRows != nullptr) {
-    for (const Order &o : *filterRows)
-      known = known || std::memcmp(Image(o).data(), image, kRecordSize) == 0;
+    for (const Order &o : *filterRows) known = known || std::memcmp(Image(o).data(), image, kRecordSize) == 0;
   }
   if (!known) {
     ++log.wrongImage;
@@ -218,9 +216,7 @@ class Session {
     client::ExpectCallerFloatState(checks_, what);
   }
 
-  std::string Path(const std::string &base, const char *extension) const {
-    return folder_ + "\\" + base + extension;
-  }
+  std::string Path(const std::string &base, const char *extension) const { return folder_ + "\\" + base + extension; }
   std::string Status(int32_t selector) const {
     uint8_t out[256];
     std::memset(out, 0xCC, sizeof out);
@@ -257,9 +253,8 @@ class Session {
   template <class Less>
   std::vector<int32_t> Sorted(Less less) const {
     std::vector<Order> sorted = rows_;
-    std::stable_sort(sorted.begin(), sorted.end(), [&](const Order &a, const Order &b) {
-      return less(a, b) || (!less(b, a) && a.id < b.id);
-    });
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [&](const Order &a, const Order &b) { return less(a, b) || (!less(b, a) && a.id < b.id); });
     std::vector<int32_t> ids;
     for (const Order &o : sorted) ids.push_back(o.id);
     return ids;
@@ -360,8 +355,7 @@ void Session::Define() {
       checks_.Text(std::string(reinterpret_cast<const char *>(d.Name) + 1, d.Name[0]), kIndexes[i].name,
                    "index name read back");
       for (size_t k = 0; k < kIndexes[i].fields.size(); ++k)
-        checks_.Equal(d.FieldNos[k], kIndexes[i].fields[k],
-                      std::string("key field read back of ") + kIndexes[i].name);
+        checks_.Equal(d.FieldNos[k], kIndexes[i].fields[k], std::string("key field read back of ") + kIndexes[i].name);
     }
   });
 }

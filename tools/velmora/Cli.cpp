@@ -10,8 +10,8 @@ Args::Args(const std::vector<std::string> &argv, const std::set<std::string> &va
   for (size_t i = 0; i < argv.size(); ++i) {
     const std::string &arg = argv[i];
     // "-" alone is a file name (standard input or output), "-5" a value.
-    const bool shortOption = arg.size() >= 2 && arg[0] == '-' && arg[1] != '-' &&
-                             !(arg[1] >= '0' && arg[1] <= '9') && arg[1] != '.';
+    const bool shortOption =
+        arg.size() >= 2 && arg[0] == '-' && arg[1] != '-' && !(arg[1] >= '0' && arg[1] <= '9') && arg[1] != '.';
     if (!optionsEnded && shortOption && arg != "-h")
       throw UsageError("unknown option " + arg + " (options are written --name)");
     if (optionsEnded || arg.size() < 2 || arg[0] != '-' || (arg[1] != '-' && arg != "-h")) {
@@ -66,8 +66,7 @@ int32_t ParseCount(const std::string &text, const std::string &what, int32_t max
   const char *end = text.data() + text.size();
   auto [ptr, ec] = std::from_chars(text.data(), end, value);
   if (text.empty() || ec != std::errc() || ptr != end || value < 0 || value > max)
-    throw UsageError(what + " must be a whole number from 0 to " + std::to_string(max) + ", not '" +
-                     text + "'");
+    throw UsageError(what + " must be a whole number from 0 to " + std::to_string(max) + ", not '" + text + "'");
   return static_cast<int32_t>(value);
 }
 

@@ -30,8 +30,7 @@ class ToolError : public std::runtime_error {
 // take none.  "--help" and "-h" are always known.
 class Args {
  public:
-  Args(const std::vector<std::string> &argv, const std::set<std::string> &valued,
-       const std::set<std::string> &flags);
+  Args(const std::vector<std::string> &argv, const std::set<std::string> &valued, const std::set<std::string> &flags);
 
   bool help() const { return help_; }
   bool has(const std::string &flag) const { return flags_.count(flag) != 0; }

@@ -159,7 +159,8 @@ int CheckIndex(const Schema &schema, int32_t indexNo, const std::string &schemaP
             std::to_string(directory::kEntryBytes) + " bytes");
   const size_t blocks = files.blockCount(), entries = files.entryCount();
   if (blocks < leaf::kInitialBlocks)
-    problem("leaf file holds " + std::to_string(blocks) + " blocks, fewer than " + std::to_string(leaf::kInitialBlocks));
+    problem("leaf file holds " + std::to_string(blocks) + " blocks, fewer than " +
+            std::to_string(leaf::kInitialBlocks));
   if (entries == 0) {
     problem("directory file is empty");
     return problem.count();
@@ -181,8 +182,7 @@ int CheckIndex(const Schema &schema, int32_t indexNo, const std::string &schemaP
     const std::string entry = "directory entry " + std::to_string(p);
     if (b < leaf::kFirstLiveBlock || static_cast<size_t>(b) >= blocks) {
       problem(entry + " names block " + std::to_string(b) + ", outside the live blocks " +
-              std::to_string(leaf::kFirstLiveBlock) + ".." +
-              std::to_string(static_cast<int64_t>(blocks) - 1));
+              std::to_string(leaf::kFirstLiveBlock) + ".." + std::to_string(static_cast<int64_t>(blocks) - 1));
       continue;
     }
     auto [it, inserted] = listedAt.emplace(b, p);
@@ -220,8 +220,7 @@ int CheckIndex(const Schema &schema, int32_t indexNo, const std::string &schemaP
       if (ordered && previous >= 0) {
         const int c = CompareKeys(schema, indexNo, &data[previous * size], &data[r * size], true);
         if (c > 0)
-          problem(RecordList(previous, r) + " are out of key order (" + where + " slot " + std::to_string(s + 1) +
-                  ")");
+          problem(RecordList(previous, r) + " are out of key order (" + where + " slot " + std::to_string(s + 1) + ")");
         else if (c == 0 && previous != r)
           problem(RecordList(previous, r) + " have equal keys in the unique first index (" + where + " slot " +
                   std::to_string(s + 1) + ")");
@@ -233,11 +232,13 @@ int CheckIndex(const Schema &schema, int32_t indexNo, const std::string &schemaP
     if (!listedAt.count(static_cast<int32_t>(b)))
       problem("block " + std::to_string(b) + " of the leaf file is not listed in the directory");
   if (total != recordCount)
-    problem("index holds " + std::to_string(total) + " entries but the data file holds " +
-            std::to_string(recordCount) + " records");
+    problem("index holds " + std::to_string(total) + " entries but the data file holds " + std::to_string(recordCount) +
+            " records");
   for (int64_t r = 0; r < recordCount; ++r) {
-    if (seen[r] == 0) problem("record " + std::to_string(r) + " is missing");
-    else if (seen[r] > 1) problem("record " + std::to_string(r) + " is listed " + std::to_string(seen[r]) + " times");
+    if (seen[r] == 0)
+      problem("record " + std::to_string(r) + " is missing");
+    else if (seen[r] > 1)
+      problem("record " + std::to_string(r) + " is listed " + std::to_string(seen[r]) + " times");
   }
   return problem.count();
 }
@@ -295,8 +296,7 @@ int CheckTable(const std::string &schemaPath, std::ostream &out, int *schemaFoun
     found += problem.count();
   }
   if (schema.fieldCount >= 0 && schema.fieldCount <= velmora::kMaxFields && schema.indexCount >= 0 &&
-      schema.indexCount <= velmora::kMaxIndexes &&
-      schema.indexes.size() == static_cast<size_t>(schema.indexCount)) {
+      schema.indexCount <= velmora::kMaxIndexes && schema.indexes.size() == static_cast<size_t>(schema.indexCount)) {
     if (schema.indexCount == 0) {
       out << "schema: the table has no index\n";
       ++found;
@@ -320,8 +320,9 @@ int RunCheck(const Arguments &argv) {
   // an unfinished change.
   if (ReadFileBytes(CompanionPath(velmora::JournalFileName(path)), &journal, &ignored) &&
       journal.size() > static_cast<size_t>(velmora::journal::kCounterBytes))
-    std::cout << path << ": a change left unfinished by a stopped program is waiting in its journal; the next "
-                         "command that opens the table (velmora info, for one) rolls it back\n";
+    std::cout << path
+              << ": a change left unfinished by a stopped program is waiting in its journal; the next "
+                 "command that opens the table (velmora info, for one) rolls it back\n";
   int schemaFound = 0;
   const int found = CheckTable(path, std::cout, &schemaFound);
   if (found == 0) {
@@ -334,7 +335,8 @@ int RunCheck(const Arguments &argv) {
                  "its records\n";
   if (found > schemaFound) {
     if (MissingFiles(path).empty())
-      std::cout << "velmora rebuild " << path << " repairs the data and index files: it rebuilds every index from "
+      std::cout << "velmora rebuild " << path
+                << " repairs the data and index files: it rebuilds every index from "
                    "the data file and leaves out records it cannot keep\n";
     else
       std::cout << "the table cannot be opened to rebuild it while a file is missing (" << MissingFiles(path)

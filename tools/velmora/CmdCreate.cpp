@@ -132,8 +132,7 @@ int RunCreate(const Arguments &argv) {
     throw;
   }
   DLL_Disconnect(h);
-  std::cout << "created " << schemaPath << ": " << fields.size() << " field(s), " << indexes.size()
-            << " index(es)\n";
+  std::cout << "created " << schemaPath << ": " << fields.size() << " field(s), " << indexes.size() << " index(es)\n";
   return 0;
 }
 

@@ -53,7 +53,8 @@ class Demo {
   }
   std::string Show(const std::vector<uint8_t> &record) {
     std::string text;
-    for (const std::string &value : t_.Texts(record)) text += (text.empty() ? "" : " | ") + (value.empty() ? "(null)" : value);
+    for (const std::string &value : t_.Texts(record))
+      text += (text.empty() ? "" : " | ") + (value.empty() ? "(null)" : value);
     return text;
   }
   std::string Current() { return DLL_RangeEmpty(h_) ? std::string("(no current record)") : Show(t_.Current()); }
@@ -94,8 +95,8 @@ int RunDemo(const Arguments &argv) {
   std::cout << "Velmora demo: a table of staff members in " << folder << '\n';
   Step("Create the table: six fields, a unique key and a second index");
   if (RunCreate({path, "--field", "Id:I", "--field", "Name:S:20", "--field", "City:S:12", "--field", "Born:D",
-                 "--field", "Salary:C", "--field", "Active:B", "--index", "ById:Id", "--index",
-                 "ByCity:City,Name"}) != 0)
+                 "--field", "Salary:C", "--field", "Active:B", "--index", "ById:Id", "--index", "ByCity:City,Name"}) !=
+      0)
     return 1;
   for (const char *ext : {".vri", ".vrd", ".va1", ".va2", ".vb1", ".vb2"})
     std::cout << "  file staff" << ext << ": " << std::filesystem::file_size(folder + "/staff" + ext) << " bytes\n";
@@ -148,8 +149,8 @@ int RunDemo(const Arguments &argv) {
     const bool found = DLL_FindKeyRecord(h, key.data(), key.high()) & 0xFF;
     std::cout << "find Id 12: " << (found ? demo.Current() : std::string("not found")) << '\n';
     KeyTexts missing = table.Keys(0, {"8"});
-    std::cout << "find Id 8: " << ((DLL_FindKeyRecord(h, missing.data(), missing.high()) & 0xFF) ? "found" : "not found")
-              << '\n';
+    std::cout << "find Id 8: "
+              << ((DLL_FindKeyRecord(h, missing.data(), missing.high()) & 0xFF) ? "found" : "not found") << '\n';
     DLL_FindNearestRecord(h, missing.data(), missing.high());
     std::cout << "nearest to Id 8: " << demo.Current() << '\n';
   }
@@ -187,12 +188,13 @@ int RunDemo(const Arguments &argv) {
     std::vector<int32_t> fields = {nameField};
     TFieldNoList list{1, fields.data()};
     const int32_t index = DLL_MapFieldsToIndex(h, &list, 1);
-    std::cout << "an index led by Name: " << (index < 0 ? std::string("none, so the records are scanned") : std::to_string(index)) << '\n';
+    std::cout << "an index led by Name: "
+              << (index < 0 ? std::string("none, so the records are scanned") : std::to_string(index)) << '\n';
     std::vector<uint8_t> key = table.NewRecord();
     StoreValue(table.fields()[nameField], nameField, "grace", key.data());
     const bool found = DLL_LocateRecord(h, &list, key.data(), -1, 5, 1, 0) & 0xFF;
-    std::cout << "locate Name starting with \"grace\", any case: " << (found ? demo.Show(key) : std::string("not found"))
-              << '\n';
+    std::cout << "locate Name starting with \"grace\", any case: "
+              << (found ? demo.Show(key) : std::string("not found")) << '\n';
     const int32_t cityField = table.FieldNumber("City");
     std::vector<int32_t> both = {nameField, cityField};
     TFieldNoList pair{2, both.data()};
@@ -249,7 +251,9 @@ int RunDemo(const Arguments &argv) {
   const int problems = CheckTable(path, std::cout);
   std::cout << (problems == 0 ? "the table is sound\n" : "the table has inconsistencies\n");
 
-  std::cout << "\nDone." << (args.has("keep") ? " The table stays in " + folder + "\n" : std::string(" The temporary folder is removed.\n"));
+  std::cout << "\nDone."
+            << (args.has("keep") ? " The table stays in " + folder + "\n"
+                                 : std::string(" The temporary folder is removed.\n"));
   return problems == 0 ? 0 : 1;
 }
 

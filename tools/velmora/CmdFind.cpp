@@ -41,9 +41,9 @@ int RunFind(const Arguments &argv) {
   }
   PrintRecords(table, records, format);
   if (format == Format::kTable && total > 1)
-    std::cout << "(" << records.size() << (static_cast<int32_t>(records.size()) < total
-                                               ? " of " + std::to_string(total) + " records)\n"
-                                               : " records)\n");
+    std::cout << "(" << records.size()
+              << (static_cast<int32_t>(records.size()) < total ? " of " + std::to_string(total) + " records)\n"
+                                                               : " records)\n");
   return 0;
 }
 

@@ -62,8 +62,10 @@ class Progress {
   }
   // Takes the bar off the line before other text goes to standard error.
   void Clear() {
-    if (shown_ && last_ == 100) std::cerr << '\n' << std::flush;
-    else if (shown_ && last_ != kNone) std::cerr << "\r\033[K" << std::flush;
+    if (shown_ && last_ == 100)
+      std::cerr << '\n' << std::flush;
+    else if (shown_ && last_ != kNone)
+      std::cerr << "\r\033[K" << std::flush;
     last_ = kNone;
   }
 

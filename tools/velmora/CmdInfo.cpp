@@ -45,8 +45,8 @@ int RunInfo(const Arguments &argv) {
 
   char version[32];
   std::snprintf(version, sizeof version, "%.1f", schema.version);
-  std::cout << "Table " << path << "\n  " << DLL_TotalRecords(table.handle()) << " record(s) of "
-            << table.recordSize() << " bytes, format version " << version << "\n\nFields:\n";
+  std::cout << "Table " << path << "\n  " << DLL_TotalRecords(table.handle()) << " record(s) of " << table.recordSize()
+            << " bytes, format version " << version << "\n\nFields:\n";
   TextTable fields({"#", "Name", "Type", "Offset", "Size", "Parameters"}, {true, false, false, true, true, false});
   for (size_t f = 0; f < table.fields().size(); ++f) {
     const Field &field = table.fields()[f];

@@ -33,8 +33,8 @@ uint8_t Fold(uint8_t c, bool ignoreCase) { return ignoreCase && c >= 'a' && c <=
 
 // The library's locate comparison: null flags first, then the value; String
 // fields byte by byte up to the length, a-z as A-Z when ignoring case.
-bool Matches(const Table &table, const std::vector<Condition> &conditions, const uint8_t *key,
-             const uint8_t *record, bool ignoreCase) {
+bool Matches(const Table &table, const std::vector<Condition> &conditions, const uint8_t *key, const uint8_t *record,
+             bool ignoreCase) {
   for (const Condition &c : conditions) {
     const Field &field = table.fields()[c.fieldNo];
     if (key[c.fieldNo] != record[c.fieldNo]) return false;
@@ -92,8 +92,7 @@ int RunLocate(const Arguments &argv) {
   for (const Condition &c : conditions) fieldNos.push_back(c.fieldNo);
   TFieldNoList list{static_cast<int32_t>(fieldNos.size()), fieldNos.data()};
   std::vector<uint8_t> first = key;
-  const bool found =
-      DLL_LocateRecord(table.handle(), &list, first.data(), -1, partial, ignoreCase ? 1 : 0, 0) & 0xFF;
+  const bool found = DLL_LocateRecord(table.handle(), &list, first.data(), -1, partial, ignoreCase ? 1 : 0, 0) & 0xFF;
   if (!found) {
     const std::string error = table.LastError();
     if (!error.empty()) throw ToolError(error);
@@ -112,9 +111,9 @@ int RunLocate(const Arguments &argv) {
   if (total == 0) records.push_back(first), total = 1;
   PrintRecords(table, records, format);
   if (format == Format::kTable && total > 1)
-    std::cout << "(" << records.size() << (static_cast<int32_t>(records.size()) < total
-                                               ? " of " + std::to_string(total) + " records)\n"
-                                               : " records)\n");
+    std::cout << "(" << records.size()
+              << (static_cast<int32_t>(records.size()) < total ? " of " + std::to_string(total) + " records)\n"
+                                                               : " records)\n");
   return 0;
 }
 

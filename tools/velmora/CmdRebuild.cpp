@@ -14,7 +14,8 @@ const char *const kRebuildHelp =
     "Moves the data file aside (to TABLE.VXX, which stays as a copy of the old\n"
     "data), starts the table empty and posts every sound record of the old data\n"
     "again, rebuilding every index.  The copy of an earlier rebuild is kept: it is\n"
-    "renamed to TABLE.VXX.1 (or .2, ...) first.  velmora drop deletes them all.  Records that cannot be read or posted (a\n"
+    "renamed to TABLE.VXX.1 (or .2, ...) first.  velmora drop deletes them all.  Records that cannot be read or posted "
+    "(a\n"
     "damaged record, a second record with the same unique key) are dropped.\n"
     "Prints how many records were kept of how many there were.\n";
 

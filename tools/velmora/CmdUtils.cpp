@@ -103,8 +103,7 @@ int RunUtility(const Arguments &argv, const char *help, Operation operation) {
   // the table, or a file could not be moved.
   const std::string access = AccessProblems(source);
   if (!access.empty()) throw ToolError(cannot + ": " + access);
-  if (result < 0 && operation != kCopy)
-    throw ToolError(cannot + ": the table is in use by another program");
+  if (result < 0 && operation != kCopy) throw ToolError(cannot + ": the table is in use by another program");
   throw ToolError(cannot + ": the library refused (result " + std::to_string(result) + ")");
 }
 

@@ -73,8 +73,7 @@ Format ParseFormat(const std::optional<std::string> &text);
 
 // The records on standard output in the given format.
 class Table;
-void PrintRecords(const Table &table, const std::vector<std::vector<uint8_t>> &records,
-                  Format format = Format::kTable);
+void PrintRecords(const Table &table, const std::vector<std::vector<uint8_t>> &records, Format format = Format::kTable);
 
 // Integrity check of a table's files; prints each inconsistency to `out` and
 // returns the number found; *schemaFound, when given, receives how many of

@@ -61,8 +61,7 @@ bool CsvReader::Next(CsvRow &row) {
       if (c != std::char_traits<char>::eof()) ++line_;
       return true;
     }
-    if (c == '"')
-      throw CsvError("line " + std::to_string(line_) + ": quote inside an unquoted field");
+    if (c == '"') throw CsvError("line " + std::to_string(line_) + ": quote inside an unquoted field");
     field += static_cast<char>(c);
   }
 }

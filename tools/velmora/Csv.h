@@ -46,8 +46,7 @@ class CsvReader {
 // One field, quoted when it must be (or when `quote` asks for it).
 std::string CsvField(const std::string &text, bool quote = false);
 // Writes one record ended by CRLF; quoted[i] forces quotes on field i.
-void WriteCsvRow(std::ostream &out, const std::vector<std::string> &fields,
-                 const std::vector<bool> &quoted = {});
+void WriteCsvRow(std::ostream &out, const std::vector<std::string> &fields, const std::vector<bool> &quoted = {});
 
 // Splits one line of text written in the same form (used for keys on the
 // command line: Smith,"Jones, Jr").

@@ -27,10 +27,14 @@ namespace {
 std::string OneLine(const std::string &text) {
   std::string out;
   for (char c : text) {
-    if (c == '\n') out += "\\n";
-    else if (c == '\r') out += "\\r";
-    else if (c == '\t') out += "\\t";
-    else out += c;
+    if (c == '\n')
+      out += "\\n";
+    else if (c == '\r')
+      out += "\\r";
+    else if (c == '\t')
+      out += "\\t";
+    else
+      out += c;
   }
   return out;
 }
@@ -38,11 +42,16 @@ std::string OneLine(const std::string &text) {
 std::string JsonString(const std::string &text) {
   std::string out = "\"";
   for (unsigned char c : text) {
-    if (c == '"') out += "\\\"";
-    else if (c == '\\') out += "\\\\";
-    else if (c == '\n') out += "\\n";
-    else if (c == '\r') out += "\\r";
-    else if (c == '\t') out += "\\t";
+    if (c == '"')
+      out += "\\\"";
+    else if (c == '\\')
+      out += "\\\\";
+    else if (c == '\n')
+      out += "\\n";
+    else if (c == '\r')
+      out += "\\r";
+    else if (c == '\t')
+      out += "\\t";
     else if (c < 0x20) {
       char escaped[8];
       std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
@@ -57,15 +66,12 @@ std::string JsonString(const std::string &text) {
 // A field's value as JSON: numbers and booleans bare, dates and texts quoted.
 std::string JsonValue(const Field &field, const std::string &text) {
   switch (field.type) {
-    case 'B':
-      return text;
+    case 'B': return text;
     case 'C':
     case 'F':
     case 'I':
-    case 'R':
-      return std::isfinite(std::strtod(text.c_str(), nullptr)) ? text : JsonString(text);
-    default:
-      return JsonString(text);
+    case 'R': return std::isfinite(std::strtod(text.c_str(), nullptr)) ? text : JsonString(text);
+    default: return JsonString(text);
   }
 }
 
@@ -81,9 +87,12 @@ void PrintTable(const Table &table, const std::vector<std::vector<uint8_t>> &rec
     std::vector<std::string> row;
     for (size_t f = 0; f < table.fields().size(); ++f) {
       const int32_t fieldNo = static_cast<int32_t>(f);
-      if (record[f] == 0) row.push_back("(null)");
-      else if (record[f] != 1) row.push_back("(flag " + std::to_string(record[f]) + ")");
-      else row.push_back(OneLine(FormatValue(table.fields()[f], fieldNo, record.data())));
+      if (record[f] == 0)
+        row.push_back("(null)");
+      else if (record[f] != 1)
+        row.push_back("(flag " + std::to_string(record[f]) + ")");
+      else
+        row.push_back(OneLine(FormatValue(table.fields()[f], fieldNo, record.data())));
     }
     text.Add(row);
   }
@@ -124,12 +133,9 @@ void PrintJson(const Table &table, const std::vector<std::vector<uint8_t>> &reco
 
 void PrintRecords(const Table &table, const std::vector<std::vector<uint8_t>> &records, Format format) {
   switch (format) {
-    case Format::kTable:
-      return PrintTable(table, records);
-    case Format::kCsv:
-      return PrintCsv(table, records);
-    case Format::kJson:
-      return PrintJson(table, records);
+    case Format::kTable: return PrintTable(table, records);
+    case Format::kCsv: return PrintCsv(table, records);
+    case Format::kJson: return PrintJson(table, records);
   }
 }
 

@@ -15,8 +15,10 @@ bool StdoutBuffer::Drain() {
   while (at < pptr() && error_ == 0) {
     const ssize_t n = ::write(STDOUT_FILENO, at, static_cast<size_t>(pptr() - at));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) error_ = n < 0 ? errno : EIO;
-    else at += n;
+    if (n <= 0)
+      error_ = n < 0 ? errno : EIO;
+    else
+      at += n;
   }
   // What could not be written is dropped: the failure is what counts now.
   setp(buffer_.data(), buffer_.data() + buffer_.size());

@@ -81,9 +81,8 @@ void RequireSchemaFile(const std::string &path) {
   const auto size = fs::file_size(p, ec);
   const int32_t fields = ReadInt32(header + velmora::schema::kHeaderFieldCount);
   const int32_t indexes = ReadInt32(header + velmora::schema::kHeaderIndexCount);
-  if (ec || in.gcount() != velmora::schema::kBlockSize || fields < 0 || fields > velmora::kMaxFields ||
-      indexes < 0 || indexes > velmora::kMaxIndexes ||
-      static_cast<int64_t>(size) < velmora::schema::FileSize(fields, indexes))
+  if (ec || in.gcount() != velmora::schema::kBlockSize || fields < 0 || fields > velmora::kMaxFields || indexes < 0 ||
+      indexes > velmora::kMaxIndexes || static_cast<int64_t>(size) < velmora::schema::FileSize(fields, indexes))
     throw ToolError(path + ": not a Velmora schema file (a table is named by its .vri file, whose " +
                     "size is 520 bytes for the header and for each field and index)");
 }
@@ -126,9 +125,8 @@ Table::Table(const std::string &path, int32_t openMode) : path_(path) {
         (type == 'S' ? length < 1 : length < TypeSize(type))) {
       DLL_CloseTable(h_);
       DLL_Disconnect(h_);
-      throw ToolError(path + ": field " + field.name + " lies outside the record (offset " +
-                      std::to_string(offset) + ", size " + std::to_string(length) + ", record size " +
-                      std::to_string(recordSize_) + ")");
+      throw ToolError(path + ": field " + field.name + " lies outside the record (offset " + std::to_string(offset) +
+                      ", size " + std::to_string(length) + ", record size " + std::to_string(recordSize_) + ")");
     }
     fields_.push_back(field);
   }
@@ -208,8 +206,8 @@ void Table::UseIndex(int32_t indexNo) {
 KeyTexts Table::Keys(int32_t indexNo, const std::vector<std::string> &values) const {
   const Index &index = indexes_.at(indexNo);
   if (values.size() > index.fields.size())
-    throw ToolError("index " + index.name + " has " + std::to_string(index.fields.size()) +
-                    " key field(s), but " + std::to_string(values.size()) + " values were given");
+    throw ToolError("index " + index.name + " has " + std::to_string(index.fields.size()) + " key field(s), but " +
+                    std::to_string(values.size()) + " values were given");
   std::vector<std::string> texts;
   for (size_t k = 0; k < values.size(); ++k) {
     const Field &field = fields_[index.fields[k]];
@@ -238,15 +236,14 @@ std::string Table::LastError() const {
   return FromShortString(text);
 }
 
-void Table::ApplyRange(int32_t indexNo, const std::vector<std::string> &from,
-                       const std::vector<std::string> &to) {
+void Table::ApplyRange(int32_t indexNo, const std::vector<std::string> &from, const std::vector<std::string> &to) {
   KeyTexts low = Keys(indexNo, from);
   KeyTexts high = Keys(indexNo, to);
   DLL_ApplyRange(h_, low.data(), low.high(), high.data(), high.high());
 }
 
-std::vector<std::vector<uint8_t>> Table::FindAll(int32_t indexNo, const std::vector<std::string> &values,
-                                                 int32_t limit, int32_t *total) {
+std::vector<std::vector<uint8_t>> Table::FindAll(int32_t indexNo, const std::vector<std::string> &values, int32_t limit,
+                                                 int32_t *total) {
   std::vector<std::vector<uint8_t>> found;
   *total = 0;
   KeyTexts keys = Keys(indexNo, values);

@@ -100,8 +100,8 @@ class Table {
   // Every record (at most `limit`, -1 for all) of index `indexNo`, which must be
   // active, whose key equals the values given for its leading fields; `total`
   // receives the number of all such records.
-  std::vector<std::vector<uint8_t>> FindAll(int32_t indexNo, const std::vector<std::string> &values,
-                                            int32_t limit, int32_t *total);
+  std::vector<std::vector<uint8_t>> FindAll(int32_t indexNo, const std::vector<std::string> &values, int32_t limit,
+                                            int32_t *total);
   // "Id=3, Name=Ann": the values of an index's key fields in a record.
   std::string KeyValues(int32_t indexNo, const std::vector<uint8_t> &record) const;
   // The library's message of a refused posting, with what the tool knows on top:

@@ -46,7 +46,8 @@ std::string CompanionPath(const std::string &wanted) {
   const std::string name = Lower(p.filename().string());
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
     if (Lower(it->path().filename().string()) == name)
-      return p.parent_path().empty() ? it->path().filename().string() : (p.parent_path() / it->path().filename()).string();
+      return p.parent_path().empty() ? it->path().filename().string()
+                                     : (p.parent_path() / it->path().filename()).string();
   }
   return wanted;
 }

@@ -58,7 +58,9 @@ struct IndexFiles {
   int32_t EntryFirst(size_t entry) const { return Entry(entry, velmora::directory::kEntryFirst); }
 
  private:
-  int32_t Entry(size_t entry, int32_t at) const { return ReadInt32(&dir[velmora::directory::kEntryBytes * entry + at]); }
+  int32_t Entry(size_t entry, int32_t at) const {
+    return ReadInt32(&dir[velmora::directory::kEntryBytes * entry + at]);
+  }
 };
 
 IndexFiles ReadIndexFiles(const std::string &schemaPath, int32_t indexNo);

@@ -124,9 +124,7 @@ int32_t TypeSize(char letter) {
   }
 }
 
-bool IsNumericType(char letter) {
-  return letter == 'C' || letter == 'F' || letter == 'I' || letter == 'R';
-}
+bool IsNumericType(char letter) { return letter == 'C' || letter == 'F' || letter == 'I' || letter == 'R'; }
 
 int32_t ParseInteger(const std::string &text) {
   std::string t = Trim(text);
@@ -146,7 +144,8 @@ double ParseFloat(const std::string &text) {
   // Only digits, one point, an exponent and signs: no "inf", "nan" or hexadecimal.
   bool digits = false;
   for (const char *p = begin; p != end; ++p) {
-    if (std::isdigit(static_cast<unsigned char>(*p))) digits = true;
+    if (std::isdigit(static_cast<unsigned char>(*p)))
+      digits = true;
     else if (*p != '.' && *p != '-' && *p != '+' && *p != 'e' && *p != 'E')
       throw ValueError("'" + text + "' is not a valid floating point value");
   }
@@ -180,17 +179,15 @@ double ParseDateTime(const std::string &text) {
   size_t pos = 0;
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millis = 0;
   auto fail = [&]() { return ValueError("'" + text + kDaysMessage); };
-  if (!ReadNumber(t, &pos, 4, 4, &year) || pos >= t.size() || t[pos++] != '-' ||
-      !ReadNumber(t, &pos, 2, 2, &month) || pos >= t.size() || t[pos++] != '-' ||
-      !ReadNumber(t, &pos, 2, 2, &day))
+  if (!ReadNumber(t, &pos, 4, 4, &year) || pos >= t.size() || t[pos++] != '-' || !ReadNumber(t, &pos, 2, 2, &month) ||
+      pos >= t.size() || t[pos++] != '-' || !ReadNumber(t, &pos, 2, 2, &day))
     throw fail();
   if (year < 1 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) throw fail();
   if (pos < t.size()) {
     char sep = t[pos++];
     if (sep != ' ' && sep != 'T') throw fail();
     while (pos < t.size() && t[pos] == ' ') ++pos;
-    if (!ReadNumber(t, &pos, 2, 2, &hour) || pos >= t.size() || t[pos++] != ':' ||
-        !ReadNumber(t, &pos, 2, 2, &minute))
+    if (!ReadNumber(t, &pos, 2, 2, &hour) || pos >= t.size() || t[pos++] != ':' || !ReadNumber(t, &pos, 2, 2, &minute))
       throw fail();
     if (pos < t.size()) {
       if (t[pos++] != ':' || !ReadNumber(t, &pos, 2, 2, &second)) throw fail();
@@ -310,8 +307,7 @@ void StoreValue(const Field &field, int32_t fieldNo, const std::string &text, ui
       break;
     }
     case 'S':
-      if (text.size() > static_cast<size_t>(field.maxChars()))
-        throw ValueError(LongerThanField(field, text));
+      if (text.size() > static_cast<size_t>(field.maxChars())) throw ValueError(LongerThanField(field, text));
       if (text.find('\0') != std::string::npos)
         throw ValueError("a NUL character cannot be stored in field " + field.name);
       std::memset(at, 0, field.size);
@@ -327,8 +323,7 @@ std::string FormatValue(const Field &field, int32_t fieldNo, const uint8_t *reco
   if (IsNull(record, fieldNo)) return "";
   const uint8_t *at = record + field.offset;
   switch (field.type) {
-    case 'B':
-      return at[0] ? "true" : "false";
+    case 'B': return at[0] ? "true" : "false";
     case 'C':
     case 'F': {
       double v;
@@ -345,22 +340,19 @@ std::string FormatValue(const Field &field, int32_t fieldNo, const uint8_t *reco
       std::memcpy(&v, at, 4);
       return std::to_string(v);
     }
-    case 'R':
-      return FormatReal48(at);
+    case 'R': return FormatReal48(at);
     case 'S': {
       size_t n = field.size > 0 ? strnlen(reinterpret_cast<const char *>(at), field.size - 1) : 0;
       return std::string(reinterpret_cast<const char *>(at), n);
     }
-    default:
-      return "?";
+    default: return "?";
   }
 }
 
 std::string EngineKeyText(const Field &field, const std::string &text) {
   if (text.empty()) return text;
   switch (field.type) {
-    case 'B':
-      return ParseBoolean(text) ? "TRUE" : "FALSE";
+    case 'B': return ParseBoolean(text) ? "TRUE" : "FALSE";
     case 'C': {
       std::string t = text;
       size_t dollar = t.find('$');
@@ -372,10 +364,8 @@ std::string EngineKeyText(const Field &field, const std::string &text) {
       }
     }
     case 'F':
-    case 'R':
-      return FormatFloat(ParseFloat(text));
-    case 'I':
-      return std::to_string(ParseInteger(text));
+    case 'R': return FormatFloat(ParseFloat(text));
+    case 'I': return std::to_string(ParseInteger(text));
     case 'D': {
       // Month/day/year with a four-digit year, then the time with milliseconds.
       double value = ParseDateTime(text);
@@ -390,8 +380,7 @@ std::string EngineKeyText(const Field &field, const std::string &text) {
       return out;
     }
     case 'S':
-      if (text.size() > static_cast<size_t>(field.maxChars()))
-        throw ValueError(LongerThanField(field, text));
+      if (text.size() > static_cast<size_t>(field.maxChars())) throw ValueError(LongerThanField(field, text));
       return text;
     default:
       throw ValueError("field " + field.name + " has the unknown type letter '" + std::string(1, field.type) + "'");

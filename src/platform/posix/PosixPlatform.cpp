@@ -177,14 +177,14 @@ bool DecodeMode(int32_t mode, ShareRequest *request) {
 }
 
 // Codes with which a file system says it keeps no locks at all.
-bool LocksUnsupported(int code) {
-  return code == ENOLCK || code == EOPNOTSUPP || code == ENOSYS || code == EINVAL;
-}
+bool LocksUnsupported(int code) { return code == ENOLCK || code == EOPNOTSUPP || code == ENOSYS || code == EINVAL; }
 
 enum class Guard { kTaken, kBusy, kUnsupported };
 
 Guard TakeGuard(int lockFd, bool writable) {
-  struct timespec pause {0, kGuardPauseNs};
+  struct timespec pause {
+    0, kGuardPauseNs
+  };
   for (int attempt = 0; attempt < kGuardAttempts; ++attempt) {
     if (SetLock(lockFd, writable ? F_WRLCK : F_RDLCK, kGuard)) return Guard::kTaken;
     if (LocksUnsupported(errno)) return Guard::kUnsupported;
@@ -219,10 +219,9 @@ int AcquireSharing(int lockFd, bool writable, const ShareRequest &request) {
     }
   }
   if (result == 0) {
-    const bool conflict = (request.read && HeldByOthers(lockFd, kDeniesRead)) ||
-                          (request.write && HeldByOthers(lockFd, kDeniesWrite)) ||
-                          (request.denyRead && HeldByOthers(lockFd, kHasRead)) ||
-                          (request.denyWrite && HeldByOthers(lockFd, kHasWrite));
+    const bool conflict =
+        (request.read && HeldByOthers(lockFd, kDeniesRead)) || (request.write && HeldByOthers(lockFd, kDeniesWrite)) ||
+        (request.denyRead && HeldByOthers(lockFd, kHasRead)) || (request.denyWrite && HeldByOthers(lockFd, kHasWrite));
     if (conflict) result = EACCES;
   }
   if (result != 0) {
@@ -246,8 +245,8 @@ bool InUse(const std::string &path) {
     ::close(fd);
     return false;  // nobody can have registered
   }
-  bool used = HeldByOthers(fd, kHasRead) || HeldByOthers(fd, kHasWrite) ||
-              HeldByOthers(fd, kDeniesRead) || HeldByOthers(fd, kDeniesWrite);
+  bool used = HeldByOthers(fd, kHasRead) || HeldByOthers(fd, kHasWrite) || HeldByOthers(fd, kDeniesRead) ||
+              HeldByOthers(fd, kDeniesWrite);
   ::close(fd);
   return used;
 }
@@ -336,7 +335,9 @@ class PosixFile : public File {
     lock.l_whence = SEEK_SET;
     lock.l_start = kLockSlotBase + first;
     lock.l_len = count;
-    struct timespec pause {0, kGuardPauseNs};
+    struct timespec pause {
+      0, kGuardPauseNs
+    };
     for (int32_t waited = 0;; ++waited) {
       if (::fcntl(fd, F_OFD_SETLK, &lock) == 0) return true;
       if (errno == EINTR) continue;
@@ -585,17 +586,13 @@ class PosixPlatform : public Platform {
     return ok;
   }
 
-  double TextToFloat(const std::string &text) override {
-    return convert::TextToFloat(text, CurrentLocaleFormat());
-  }
+  double TextToFloat(const std::string &text) override { return convert::TextToFloat(text, CurrentLocaleFormat()); }
   int32_t TextToInt(const std::string &text) override { return convert::TextToInt(text); }
   double TextToDateTime(const std::string &text) override {
     return convert::TextToDateTime(text, CurrentLocaleFormat());
   }
   std::string FloatToText(double value) override { return convert::FloatToText(value, CurrentLocaleFormat()); }
-  std::string DateTimeToText(double value) override {
-    return convert::DateTimeToText(value, CurrentLocaleFormat());
-  }
+  std::string DateTimeToText(double value) override { return convert::DateTimeToText(value, CurrentLocaleFormat()); }
 
   void *Allocate(size_t bytes) noexcept override { return std::malloc(bytes == 0 ? 1 : bytes); }
   void Release(void *block) noexcept override { std::free(block); }

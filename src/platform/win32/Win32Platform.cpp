@@ -18,34 +18,18 @@ int32_t LastError() { return static_cast<int32_t>(GetLastError()); }
 // no defined access or sharing.
 bool ModeFlags(int32_t mode, DWORD *access, DWORD *share) {
   switch (mode & 3) {
-    case kAccessRead:
-      *access = GENERIC_READ;
-      break;
-    case kAccessWrite:
-      *access = GENERIC_WRITE;
-      break;
-    case kAccessReadWrite:
-      *access = GENERIC_READ | GENERIC_WRITE;
-      break;
-    default:
-      return false;
+    case kAccessRead: *access = GENERIC_READ; break;
+    case kAccessWrite: *access = GENERIC_WRITE; break;
+    case kAccessReadWrite: *access = GENERIC_READ | GENERIC_WRITE; break;
+    default: return false;
   }
   switch (mode & 0xF0) {
     case kShareCompat:
-    case kShareExclusive:
-      *share = 0;
-      break;
-    case kShareDenyWrite:
-      *share = FILE_SHARE_READ;
-      break;
-    case kShareDenyRead:
-      *share = FILE_SHARE_WRITE;
-      break;
-    case kShareDenyNone:
-      *share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-      break;
-    default:
-      return false;
+    case kShareExclusive: *share = 0; break;
+    case kShareDenyWrite: *share = FILE_SHARE_READ; break;
+    case kShareDenyRead: *share = FILE_SHARE_WRITE; break;
+    case kShareDenyNone: *share = FILE_SHARE_READ | FILE_SHARE_WRITE; break;
+    default: return false;
   }
   return (mode & ~0xF3) == 0;
 }
@@ -64,9 +48,7 @@ class Win32File : public File {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
   }
 
-  int32_t Handle() const override {
-    return static_cast<int32_t>(reinterpret_cast<intptr_t>(handle_));
-  }
+  int32_t Handle() const override { return static_cast<int32_t>(reinterpret_cast<intptr_t>(handle_)); }
 
   int64_t Size() override {
     LARGE_INTEGER size;
@@ -98,8 +80,7 @@ class Win32File : public File {
     while (done < n) {
       OVERLAPPED at = At(offset + static_cast<int64_t>(done));
       DWORD put = 0;
-      if (!WriteFile(Require(), bytes + done, static_cast<DWORD>(n - done), &put, &at))
-        RaiseIoError(LastError());
+      if (!WriteFile(Require(), bytes + done, static_cast<DWORD>(n - done), &put, &at)) RaiseIoError(LastError());
       // A write the system accepts only in part has run out of space.
       if (put == 0) RaiseIoError(kErrorDiskFull);
       done += put;
@@ -110,8 +91,7 @@ class Win32File : public File {
   void Truncate(int64_t size) override {
     LARGE_INTEGER to;
     to.QuadPart = size;
-    if (!SetFilePointerEx(Require(), to, nullptr, FILE_BEGIN) || !SetEndOfFile(handle_))
-      RaiseIoError(LastError());
+    if (!SetFilePointerEx(Require(), to, nullptr, FILE_BEGIN) || !SetEndOfFile(handle_)) RaiseIoError(LastError());
   }
 
   bool LockSlots(int32_t first, int32_t count, LockKind kind, int32_t waitMs) override {
@@ -215,8 +195,7 @@ class Win32Platform : public Platform {
       if (error) *error = ERROR_INVALID_ACCESS;
       return nullptr;
     }
-    HANDLE handle = CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       if (error) *error = LastError();
       return nullptr;
@@ -225,17 +204,15 @@ class Win32Platform : public Platform {
   }
 
   std::unique_ptr<File> Create(const std::string &path) override {
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) RaiseIoError(LastError());
     return std::make_unique<Win32File>(handle);
   }
 
   std::unique_ptr<File> OpenOrCreate(const std::string &path, int32_t *error) override {
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       if (error) *error = LastError();
       return nullptr;
@@ -244,9 +221,7 @@ class Win32Platform : public Platform {
   }
 
   // The file system matches names without regard to letter case itself.
-  bool Exists(const std::string &path) override {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-  }
+  bool Exists(const std::string &path) override { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
   bool Delete(const std::string &path) override { return DeleteFileA(path.c_str()) != 0; }
   bool Rename(const std::string &from, const std::string &to) override {
     // MoveFileA refuses an existing destination.
@@ -256,23 +231,13 @@ class Win32Platform : public Platform {
     return CopyFileA(from.c_str(), to.c_str(), TRUE) != 0;
   }
 
-  double TextToFloat(const std::string &text) override {
-    return convert::TextToFloat(text, CurrentFormat());
-  }
+  double TextToFloat(const std::string &text) override { return convert::TextToFloat(text, CurrentFormat()); }
   int32_t TextToInt(const std::string &text) override { return convert::TextToInt(text); }
-  double TextToDateTime(const std::string &text) override {
-    return convert::TextToDateTime(text, CurrentFormat());
-  }
-  std::string FloatToText(double value) override {
-    return convert::FloatToText(value, CurrentFormat());
-  }
-  std::string DateTimeToText(double value) override {
-    return convert::DateTimeToText(value, CurrentFormat());
-  }
+  double TextToDateTime(const std::string &text) override { return convert::TextToDateTime(text, CurrentFormat()); }
+  std::string FloatToText(double value) override { return convert::FloatToText(value, CurrentFormat()); }
+  std::string DateTimeToText(double value) override { return convert::DateTimeToText(value, CurrentFormat()); }
 
-  void *Allocate(size_t bytes) noexcept override {
-    return HeapAlloc(GetProcessHeap(), 0, bytes == 0 ? 1 : bytes);
-  }
+  void *Allocate(size_t bytes) noexcept override { return HeapAlloc(GetProcessHeap(), 0, bytes == 0 ? 1 : bytes); }
   void Release(void *block) noexcept override {
     if (block != nullptr) HeapFree(GetProcessHeap(), 0, block);
   }
