@@ -37,8 +37,7 @@ uint64_t ByteChecksum(const uint8_t *bytes, size_t n) {
 }
 
 uint64_t WordChecksum(const uint8_t *bytes, size_t n) {
-  uint64_t lane[4] = {0x243F6A8885A308D3ull, 0x13198A2E03707344ull, 0xA4093822299F31D0ull,
-                      0x082EFA98EC4E6C89ull};
+  uint64_t lane[4] = {0x243F6A8885A308D3ull, 0x13198A2E03707344ull, 0xA4093822299F31D0ull, 0x082EFA98EC4E6C89ull};
   size_t i = 0;
   for (; n - i >= 32; i += 32) {
     lane[0] = Step(lane[0], Load64(bytes + i));

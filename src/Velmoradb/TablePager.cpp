@@ -285,8 +285,7 @@ void TablePager::RollBackJournal() {
   std::vector<uint8_t> bytes(static_cast<size_t>(size));
   size_t got = journal_->ReadAt(0, bytes.data(), bytes.size());
   bytes.resize(got);
-  const bool wordSum =
-      bytes.size() >= kRecordHead && std::memcmp(bytes.data() + kMagicAt, kMagic, sizeof kMagic) == 0;
+  const bool wordSum = bytes.size() >= kRecordHead && std::memcmp(bytes.data() + kMagicAt, kMagic, sizeof kMagic) == 0;
   const bool byteSum =
       bytes.size() >= kRecordHead && std::memcmp(bytes.data() + kMagicAt, kMagicByteSum, sizeof kMagicByteSum) == 0;
   bool whole = wordSum || byteSum;
