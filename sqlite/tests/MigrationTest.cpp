@@ -20,16 +20,7 @@ TEST_F(MigrationTest, RoundTripThroughAnOrdinaryTableKeepsEveryValue) {
 
   Folder other;
   const std::string target = other / "again.vri";
-  DefineTable(target,
-              {{"Id", 'I'},
-               {"Name", 'S', 20},
-               {"Dept", 'S', 10},
-               {"Salary", 'F'},
-               {"Bonus", 'C'},
-               {"Rate", 'R'},
-               {"Hired", 'D'},
-               {"Active", 'B'}},
-              {{"ById", {0}}});
+  DefineTable(target, StaffFields(), {{"ById", {0}}});
   ASSERT_EQ("", sql_.Exec("CREATE VIRTUAL TABLE again USING velmora('" + target + "', readwrite)"));
   ASSERT_EQ("", sql_.Exec("INSERT INTO again SELECT * FROM copy"));
   const std::string all = "SELECT Id, Name, Dept, Salary, Bonus, Rate, Hired, Active, typeof(Rate) FROM ";

@@ -109,18 +109,15 @@ std::string Connection::Plan(const std::string &sql) const {
   return all;
 }
 
+const std::vector<Field> &StaffFields() {
+  static const std::vector<Field> fields = {{"Id", 'I'},    {"Name", 'S', 20}, {"Dept", 'S', 10}, {"Salary", 'F'},
+                                            {"Bonus", 'C'}, {"Rate", 'R'},     {"Hired", 'D'},    {"Active", 'B'}};
+  return fields;
+}
+
 void StaffTest::SetUp() {
   schema_ = folder_ / "staff.vri";
-  DefineTable(schema_,
-              {{"Id", 'I'},
-               {"Name", 'S', 20},
-               {"Dept", 'S', 10},
-               {"Salary", 'F'},
-               {"Bonus", 'C'},
-               {"Rate", 'R'},
-               {"Hired", 'D'},
-               {"Active", 'B'}},
-              {{"ById", {0}}, {"ByDept", {2, 3}}, {"ByName", {1}}});
+  DefineTable(schema_, StaffFields(), {{"ById", {0}}, {"ByDept", {2, 3}}, {"ByName", {1}}});
 }
 
 std::string StaffTest::Create(const std::string &table, const std::string &mode) const {

@@ -33,6 +33,8 @@ class Folder {
 
 // Writes the schema file and the empty data and index files.
 void DefineTable(const std::string &schemaPath, const std::vector<Field> &fields, const std::vector<Index> &indexes);
+// The fields of the staff table the SQL tests share.
+const std::vector<Field> &StaffFields();
 
 class Connection {
  public:
