@@ -21,8 +21,8 @@ LibraryApi::LibraryApi(bool privateCopy) {
   }
   handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) throw std::runtime_error(std::string("cannot load library: ") + dlerror());
-#define VR_LOAD(name)                                            \
-  name = reinterpret_cast<decltype(name)>(dlsym(handle, #name)); \
+#define VR_LOAD(name)                                                     \
+  name = reinterpret_cast<decltype(name)::Pointer>(dlsym(handle, #name)); \
   if (name == nullptr) throw std::runtime_error("export missing: " #name);
 #define VELMORA_EXPORT(ordinal, result, name, parameters) VR_LOAD(name)
 #include <velmora/velmora_exports.h>
