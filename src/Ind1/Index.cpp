@@ -194,6 +194,15 @@ int32_t TIndex::SearchResult() {
   return EntryAt(Lo);
 }
 
+void TIndex::ReturnToLanding(const Landing &landing) {
+  Directory.ReadAt(landing.position);
+  Slot = landing.slot;
+  Lo = landing.lo;
+  Hi = landing.hi;
+  Mid = landing.mid;
+  Level = landing.level;
+}
+
 // ---------------------------------------------------------------------------
 // Navigation.
 

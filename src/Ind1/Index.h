@@ -52,6 +52,16 @@ class TIndex : public TInd1FOps {
   // Places the cursor on the first entry not sorting before the key; -1 when
   // that place lies just after the last entry of its block.
   int32_t SearchResult();
+  // Where a completed search left the cursor and its search state, so that a
+  // later step can stand there again without repeating the search while the
+  // index is unchanged.
+  struct Landing {
+    int32_t position, slot, lo, hi, mid, level;
+  };
+  Landing SearchLanding() const { return {Directory.GetPosition(), Slot, Lo, Hi, Mid, Level}; }
+  // Stands on landing again in the selected index; the working block is
+  // loaded by the next maintenance step.
+  void ReturnToLanding(const Landing &landing);
 
   int32_t MoveFirst();
   int32_t MoveLast();

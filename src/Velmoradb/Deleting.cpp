@@ -1,8 +1,11 @@
 // Deleting a record (the data file's last record moves into the freed number)
 // and emptying a table.
+#include <vector>
+
 #include <velmora/velmora.hpp>
 
 #include "Ind1/Index.h"
+#include "Velmoradb/PinnedRecord.h"
 #include "Velmoradb/VelmoraDB.h"
 
 namespace velmora {
@@ -41,18 +44,32 @@ void TVRVelmoraDB::RemoveRecord(const uint8_t *image) {
     } else {
       int32_t r;
       // Every entry the deletion removes or renames is found before any file
-      // changes, so a refused deletion leaves the table as it was.
+      // changes, so a refused deletion leaves the table as it was.  Each index
+      // is left alone until its own turn below, so the deleted record's entry
+      // is still where this first search found it then: the search is not
+      // repeated, but the records it read are read again in the same order,
+      // leaving the record cache as the search would.
+      std::vector<TIndex::Landing> landings(static_cast<size_t>(IndexCount));
+      std::vector<int32_t> probed;
+      std::vector<size_t> probedEnd(static_cast<size_t>(IndexCount));
+      probed.reserve(static_cast<size_t>(IndexCount) * 32);
       for (int32_t i = 0; i < IndexCount; ++i) {
         index.SelectIndex(i);
-        if (!SearchKey(image, i, r) || r != a)
+        if (!SearchKey(image, i, r, -1, nullptr, &probed) || r != a)
           RaiseTableError("Error on record deletion (1). Velmora may be corrupted - suggest rebuild.");
+        landings[static_cast<size_t>(i)] = index.SearchLanding();
+        probedEnd[static_cast<size_t>(i)] = probed.size();
         if (a != m && (!SearchKey(moving, i, r) || r != m))
           RaiseTableError("Error on record deletion (2). Velmora may be corrupted - suggest rebuild.");
       }
+      size_t probedBegin = 0;
       for (int32_t i = 0; i < IndexCount; ++i) {
         index.SelectIndex(i);
-        if (!SearchKey(image, i, r))
-          RaiseTableError("Error on record deletion (1). Velmora may be corrupted - suggest rebuild.");
+        for (size_t k = probedBegin; k < probedEnd[static_cast<size_t>(i)]; ++k) {
+          PinnedRecord record(*this, probed[k]);
+        }
+        probedBegin = probedEnd[static_cast<size_t>(i)];
+        index.ReturnToLanding(landings[static_cast<size_t>(i)]);
         index.DeleteEntry(!wasFirst && !wasLast);
         if (a != m) {
           if (!SearchKey(moving, i, r))

@@ -68,12 +68,13 @@ int32_t TVRVelmoraDB::CompareKeys(const uint8_t *a, const uint8_t *b, bool tieBr
 }
 
 bool TVRVelmoraDB::SearchKey(const uint8_t *key, int32_t indexNo, int32_t &recNo, int32_t pendingRec,
-                             const uint8_t *pendingImage) {
+                             const uint8_t *pendingImage, std::vector<int32_t> *probed) {
   TIndex &index = *PrimaryIndex;
   bool exact = false;
   index.BeginSearch();
   while (!index.SearchDone()) {
     int32_t r = index.Probe();
+    if (probed != nullptr) probed->push_back(r);
     int32_t c;
     if (r == pendingRec && pendingImage != nullptr) {
       c = CompareKeys(key, pendingImage, true, indexNo);

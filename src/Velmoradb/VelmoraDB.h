@@ -146,8 +146,9 @@ class TVRVelmoraDB : public TVRRecBase {
   // whether some probe compared equal, and the record number at the landing place.
   // A record not (yet) in the data file may be given with its image, so an
   // index that already holds its number can still be searched.
+  // When probed is given, every record number the search reads is appended to it.
   bool SearchKey(const uint8_t *key, int32_t indexNo, int32_t &recNo, int32_t pendingRec = -1,
-                 const uint8_t *pendingImage = nullptr);
+                 const uint8_t *pendingImage = nullptr, std::vector<int32_t> *probed = nullptr);
   bool SeekSearchKey();
 
   // Ranges (Range.cpp).
