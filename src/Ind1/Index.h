@@ -62,6 +62,15 @@ class TIndex : public TInd1FOps {
   // Stands on landing again in the selected index; the working block is
   // loaded by the next maintenance step.
   void ReturnToLanding(const Landing &landing);
+  // The sign of the entry at target's place against the entry the last Probe
+  // proposed, by their places in the index: in an index whose entries are in
+  // key order it is the sign the keys of the two records compare with.
+  int32_t PlaceAgainstProbe(const Landing &target) const {
+    const int32_t position = Level == 2 ? Mid : Directory.GetPosition();
+    const int32_t slot = Level == 2 ? 1 : Mid;
+    if (target.position != position) return target.position < position ? -1 : 1;
+    return target.slot < slot ? -1 : (target.slot > slot ? 1 : 0);
+  }
 
   int32_t MoveFirst();
   int32_t MoveLast();

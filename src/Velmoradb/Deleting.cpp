@@ -10,6 +10,37 @@
 
 namespace velmora {
 
+namespace {
+
+// After the entry at removed left the selected index, searches that index for
+// the entry the search of the data file's last record found at moved before
+// the removal, as a search of its key would, and reports whether it was found.
+bool FindMovedEntry(TVRRecBase &base, TIndex &index, const TIndex::Landing &removed, TIndex::Landing moved) {
+  // Where the moving record's entry stands now that the entry at removed is
+  // gone: one slot earlier behind it in the same block, one directory entry
+  // earlier behind a block that emptied and left the directory.
+  if (moved.position == removed.position) {
+    if (moved.slot > removed.slot) --moved.slot;
+  } else if (index.BlockCount() == 0 && moved.position > removed.position) {
+    --moved.position;
+  }
+  // The search for its key probes the same entries, and reads the same
+  // records, as comparing the keys would; the sign each comparison would give
+  // follows from the places of the two entries in the index.
+  bool exact = false;
+  index.BeginSearch();
+  while (!index.SearchDone()) {
+    PinnedRecord record(base, index.Probe());
+    int32_t c = index.PlaceAgainstProbe(moved);
+    if (c == 0) exact = true;
+    index.Narrow(c);
+  }
+  index.SearchResult();
+  return exact;
+}
+
+}  // namespace
+
 int32_t TVRVelmoraDB::DeleteRecord() {
   RemoveRecord(CurrentBuffer());
   ReadRecord();
@@ -50,6 +81,7 @@ void TVRVelmoraDB::RemoveRecord(const uint8_t *image) {
       // repeated, but the records it read are read again in the same order,
       // leaving the record cache as the search would.
       std::vector<TIndex::Landing> landings(static_cast<size_t>(IndexCount));
+      std::vector<TIndex::Landing> movingLandings(static_cast<size_t>(IndexCount));
       std::vector<int32_t> probed;
       std::vector<size_t> probedEnd(static_cast<size_t>(IndexCount));
       probed.reserve(static_cast<size_t>(IndexCount) * 32);
@@ -59,8 +91,11 @@ void TVRVelmoraDB::RemoveRecord(const uint8_t *image) {
           RaiseTableError("Error on record deletion (1). Velmora may be corrupted - suggest rebuild.");
         landings[static_cast<size_t>(i)] = index.SearchLanding();
         probedEnd[static_cast<size_t>(i)] = probed.size();
-        if (a != m && (!SearchKey(moving, i, r) || r != m))
-          RaiseTableError("Error on record deletion (2). Velmora may be corrupted - suggest rebuild.");
+        if (a != m) {
+          if (!SearchKey(moving, i, r) || r != m)
+            RaiseTableError("Error on record deletion (2). Velmora may be corrupted - suggest rebuild.");
+          movingLandings[static_cast<size_t>(i)] = index.SearchLanding();
+        }
       }
       size_t probedBegin = 0;
       for (int32_t i = 0; i < IndexCount; ++i) {
@@ -72,7 +107,7 @@ void TVRVelmoraDB::RemoveRecord(const uint8_t *image) {
         index.ReturnToLanding(landings[static_cast<size_t>(i)]);
         index.DeleteEntry(!wasFirst && !wasLast);
         if (a != m) {
-          if (!SearchKey(moving, i, r))
+          if (!FindMovedEntry(*this, index, landings[static_cast<size_t>(i)], movingLandings[static_cast<size_t>(i)]))
             RaiseTableError("Error on record deletion (2). Velmora may be corrupted - suggest rebuild.");
           index.UpdateEntry(a);
         }
