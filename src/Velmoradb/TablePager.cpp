@@ -58,6 +58,7 @@ void TablePager::Close() {
   if (!open_) return;
   open_ = false;
   owner_ = false;
+  imagesKept_ = false;
   locked_ = false;
   depth_ = 0;
   known_ = false;
@@ -79,6 +80,13 @@ void TablePager::Refuse(const std::string &message) { throw EVelmoraDBError(mess
 
 bool TablePager::Enter(bool write) {
   write_ = write;
+  changeMark_ = platform::RecordFile::ChangeStarts();
+  if (imagesKept_) {
+    // Files opened or closed since: the list of those switched on is made
+    // afresh, so every file is switched off first.
+    imagesKept_ = false;
+    for (platform::RecordFile *file : files_) file->UseImage(false);
+  }
   if (write && readOnly_)
     Refuse("Unable to change the table " + schemaPath_ + ": its files are open for reading only.");
   if (write && !journalWritable_)
@@ -133,9 +141,11 @@ bool TablePager::Enter(bool write) {
   return true;
 }
 
-void TablePager::Leave() {
-  UseImages(false);
+void TablePager::Leave(bool keepImages) {
   depth_ = 0;
+  // An owner's images are what its files hold until its own next change.
+  imagesKept_ = keepImages && open_ && owner_ && known_ && !needsRecovery_;
+  if (!imagesKept_) UseImages(false);
   if (locked_ && journal_) {
     locked_ = false;
     ++journalCalls_;
@@ -151,8 +161,9 @@ void TablePager::Leave() {
 void TablePager::UseImages(bool on) {
   // Only the files open when the call began work on images; they are all
   // switched back at its end, even one the call closed, so that between calls
-  // no file is left in image mode and only these can hold changes.  The list
-  // is kept from call to call while no record file was opened or closed.
+  // no file is left in image mode (but an owner's, left on for its next
+  // export) and only these can hold changes.  The list is kept from call to
+  // call while no record file was opened or closed.
   if (on && openChanges_ != platform::RecordFile::OpenChanges()) {
     openChanges_ = platform::RecordFile::OpenChanges();
     inUse_.clear();
@@ -176,12 +187,13 @@ void TablePager::RevertAll() {
   for (platform::RecordFile *file : files_) file->RevertImage();
 }
 
-void TablePager::End(bool success) {
+void TablePager::End(bool success, bool keepImages) {
   if (depth_ <= 0) return;
   if (--depth_ > 0) return;
   std::exception_ptr failure;
   try {
-    if (Changed()) {
+    // A reading call during which no image started changing changed nothing.
+    if ((write_ || platform::RecordFile::ChangeStarts() != changeMark_) && Changed()) {
       if (success && write_) {
         Commit();
       } else {
@@ -192,7 +204,7 @@ void TablePager::End(bool success) {
   } catch (...) {
     failure = std::current_exception();
   }
-  Leave();
+  Leave(keepImages && !failure);
   if (failure) std::rethrow_exception(failure);
 }
 

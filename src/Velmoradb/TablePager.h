@@ -59,6 +59,12 @@ class TablePager {
   template <class KeepOld>
   bool Begin(bool write, KeepOld &&keepOld) {
     if (depth_++ > 0) return false;
+    if (!write && imagesKept_ && openChanges_ == platform::RecordFile::OpenChanges()) {
+      // An owner reading: its images are current and still switched on.
+      write_ = false;
+      changeMark_ = platform::RecordFile::ChangeStarts();
+      return false;
+    }
     try {
       bool changed = Enter(write);
       UseImages(true);
@@ -68,14 +74,16 @@ class TablePager {
       }
       return changed;
     } catch (...) {
-      Leave();
+      Leave(false);
       throw;
     }
   }
   // Ends a table call: writes the changes of a successful posting operation
   // through, undoes those of a failed one, and releases the locks.  A failure
-  // to write is raised after the files have been put back.
-  void End(bool success);
+  // to write is raised after the files have been put back.  keepImages: every
+  // later access to the files comes through table calls (as an export's
+  // does), so an owner may leave its images switched on for the next call.
+  void End(bool success, bool keepImages = false);
   // Whether the images hold changes of the current call.
   bool Changed() const;
   // Drops every image (the files are read afresh when next needed).
@@ -87,7 +95,7 @@ class TablePager {
 
  private:
   bool Enter(bool write);
-  void Leave();
+  void Leave(bool keepImages);
   void UseImages(bool on);
   void Commit();
   void RevertAll();
@@ -107,6 +115,11 @@ class TablePager {
   // list was made, while RecordFile::OpenChanges() was openChanges_.
   std::vector<platform::RecordFile *> inUse_;
   uint64_t openChanges_ = 0;
+  // The images were left switched on after the last call: an owner's images
+  // stay current between calls, so its reading calls need not switch them.
+  bool imagesKept_ = false;
+  // RecordFile::ChangeStarts() when the call began.
+  uint64_t changeMark_ = 0;
   std::unique_ptr<platform::File> journal_;
   bool journalWritable_ = false;
   bool owner_ = false;

@@ -76,6 +76,10 @@ class RecordFile {
   void DropImage();
   // Whether the image holds changes not yet written out.
   bool Changed() const { return changing_; }
+  // Raised whenever an image of any record file of the process starts
+  // holding changes: a caller that saw it unmoved over a stretch of work
+  // knows that no image was changed in it.
+  static uint64_t ChangeStarts() { return changeStarts_.load(std::memory_order_relaxed); }
   int64_t OriginalBytes() const { return originalSize_; }
   // Original contents of the changed pages, by page number, each clipped to
   // the original length.
@@ -101,9 +105,11 @@ class RecordFile {
   // Saves the original bytes of the pages of [from, to) before they change.
   void SaveOriginals(int64_t from, int64_t to);
   void MarkChanged(int64_t from, int64_t to);
+  void StartChanging();
   static void NoteOpenChange() { openChanges_.fetch_add(1, std::memory_order_relaxed); }
 
   static std::atomic<uint64_t> openChanges_;
+  static std::atomic<uint64_t> changeStarts_;
 
   std::string name_;
   int32_t recordSize_;
