@@ -16,6 +16,10 @@ namespace {
 using LockKind = platform::File::LockKind;
 using namespace journal;
 
+// A write that lies within one aligned block of this size reaches the file
+// whole or not at all when the process is killed around it.
+constexpr int64_t kOneWriteBytes = 4096;
+
 void Put32(std::vector<uint8_t> &out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
@@ -34,7 +38,7 @@ uint64_t Get(const uint8_t *at, int bytes) {
 }  // namespace
 
 void TablePager::Open(const std::string &schemaPath, std::vector<platform::RecordFile *> files, bool denyWrite,
-                      bool readOnly) {
+                      bool denyRead, bool readOnly) {
   Close();
   schemaPath_ = schemaPath;
   files_ = std::move(files);
@@ -48,6 +52,7 @@ void TablePager::Open(const std::string &schemaPath, std::vector<platform::Recor
   // readers; without one nobody can write the table, so readers need none.
   if (!journal_) journal_ = os.Open(name, platform::kAccessRead | platform::kShareDenyNone, &error);
   if (denyWrite && journalWritable_) owner_ = journal_->LockSlots(kOwnerSlot, 1, LockKind::kExclusive, kOwnerWaitMs);
+  sole_ = owner_ && denyRead;
   known_ = false;
   needsRecovery_ = false;
   depth_ = 0;
@@ -58,6 +63,7 @@ void TablePager::Close() {
   if (!open_) return;
   open_ = false;
   owner_ = false;
+  sole_ = false;
   imagesKept_ = false;
   locked_ = false;
   depth_ = 0;
@@ -93,7 +99,7 @@ bool TablePager::Enter(bool write) {
     Refuse("Unable to change the table " + schemaPath_ + ": its journal file " + JournalFileName(schemaPath_) +
            " cannot be written.");
   if (!journal_) return false;
-  if (write || !owner_) {
+  if (!sole_ && (write || !owner_)) {
     ++journalCalls_;
     if (!journal_->LockSlots(kTableSlot, 1, write ? LockKind::kExclusive : LockKind::kShared, kLockWaitMs))
       Refuse("The table " + schemaPath_ + " is locked by another program.");
@@ -247,6 +253,20 @@ std::vector<uint8_t> TablePager::BuildJournal(uint64_t counter) const {
 }
 
 void TablePager::Commit() {
+  // A change that is one write within one block of one file needs no journal:
+  // the system copies such a write into one page of its cache, so a process
+  // killed around it leaves the file with all of it or none.
+  platform::RecordFile *only = nullptr;
+  int changedFiles = 0;
+  for (platform::RecordFile *file : inUse_) {
+    if (!file->Changed()) continue;
+    ++changedFiles;
+    only = file;
+  }
+  if (changedFiles == 1 && only->ChangeIsOneWrite(kOneWriteBytes)) {
+    CommitOneWrite(*only);
+    return;
+  }
   const uint64_t next = counter_ + 1;
   std::vector<uint8_t> record = BuildJournal(next);
   try {
@@ -277,6 +297,36 @@ void TablePager::Commit() {
     throw;
   }
   for (platform::RecordFile *file : files_) file->ForgetChanges();
+}
+
+void TablePager::CommitOneWrite(platform::RecordFile &file) {
+  if (!sole_) {
+    // The raised counter goes first: another opener that sees it drops what
+    // it keeps, and one that sees the old counter has not seen the write.
+    uint8_t head[kCounterBytes];
+    PutAt(head, counter_ + 1, kCounterBytes);
+    try {
+      ++journalCalls_;
+      journal_->WriteAt(0, head, sizeof head);
+    } catch (...) {
+      RevertAll();
+      needsRecovery_ = true;
+      throw;
+    }
+    ++counter_;
+  }
+  try {
+    file.WriteOut();
+  } catch (...) {
+    // A write that failed is put back from memory.
+    try {
+      file.WriteOriginals();
+    } catch (...) {
+    }
+    RevertAll();
+    throw;
+  }
+  file.ForgetChanges();
 }
 
 bool TablePager::ReadHeader(uint64_t *counter) {

@@ -24,6 +24,10 @@
 // the journal record and the raised counter in one write, then one write per
 // run of changed pages of each file (and a cut where a file got shorter), then
 // the journal is cut back to the counter, then the lock is released.  A
+// change that is one write within one 4 KB block of one file (a record edited
+// in place) needs no journal: the raised counter, then that write.  An owner
+// whose open mode denies others reading as well is the only opener there can
+// be: it takes no lock for a call, and raises no counter for such a change.  A
 // failure before the journal is cut restores the originals on disk from
 // memory; when even that fails, the journal stays and the next opener or
 // writer rolls it back.  Nothing is synced to the device: the promise holds
@@ -44,9 +48,11 @@ class TablePager {
  public:
   // Starts serving the files (tag 0 the data file, 1 + i the leaf file and
   // 14 + i the directory file of index i).  denyWrite: the table's open mode
-  // denies others writing; readOnly: the data or index files could be opened
-  // for reading only.
-  void Open(const std::string &schemaPath, std::vector<platform::RecordFile *> files, bool denyWrite, bool readOnly);
+  // denies others writing; denyRead: it denies them reading too, so that no
+  // other opener can exist; readOnly: the data or index files could be
+  // opened for reading only.
+  void Open(const std::string &schemaPath, std::vector<platform::RecordFile *> files, bool denyWrite, bool denyRead,
+            bool readOnly);
   void Close();
   bool IsOpen() const { return open_; }
   bool Owner() const { return owner_; }
@@ -98,6 +104,8 @@ class TablePager {
   void Leave(bool keepImages);
   void UseImages(bool on);
   void Commit();
+  // Commits a change that is one write of one file (see Commit).
+  void CommitOneWrite(platform::RecordFile &file);
   void RevertAll();
   // Reads the counter; true when a journal record follows it.
   bool ReadHeader(uint64_t *counter);
@@ -123,6 +131,9 @@ class TablePager {
   std::unique_ptr<platform::File> journal_;
   bool journalWritable_ = false;
   bool owner_ = false;
+  // The only opener there can be: an owner whose open mode also denies
+  // others reading.  Nobody waits on its locks or reads its counter.
+  bool sole_ = false;
   bool readOnly_ = false;
   bool known_ = false;          // counter_ is the counter the images belong to
   bool needsRecovery_ = false;  // a journal of this opener's may be left behind

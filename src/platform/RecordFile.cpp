@@ -217,6 +217,17 @@ void RecordFile::MarkChanged(int64_t from, int64_t to) {
   }
 }
 
+bool RecordFile::ChangeIsOneWrite(int64_t blockBytes) const {
+  if (!changing_ || changedPages_.empty() || static_cast<int64_t>(image_.size()) != originalSize_) return false;
+  const auto [low, high] = std::minmax_element(changedPages_.begin(), changedPages_.end());
+  const int64_t first = *low, last = *high;
+  if (first * kPageBytes / blockBytes != ((last + 1) * kPageBytes - 1) / blockBytes) return false;
+  // The run may not have a gap: every page from first to last changed.
+  for (int64_t page = first + 1; page < last; ++page)
+    if (std::find(changedPages_.begin(), changedPages_.end(), page) == changedPages_.end()) return false;
+  return true;
+}
+
 void RecordFile::WriteOut() {
   if (!changing_) return;
   File &file = Require();

@@ -84,6 +84,10 @@ class RecordFile {
   // Original contents of the changed pages, by page number, each clipped to
   // the original length.
   const std::map<int64_t, std::vector<uint8_t>> &OriginalPages() const { return undo_; }
+  // Whether WriteOut would be a single write of unchanged length that lies
+  // within one aligned block of blockBytes: the file's length stays, and the
+  // changed pages are one run inside the block.
+  bool ChangeIsOneWrite(int64_t blockBytes) const;
   // Writes the changed pages and the new length to the file.
   void WriteOut();
   // Puts the original pages and length back into the file on disk.
