@@ -93,6 +93,12 @@ void CallFrame::Enter(TVRVelmoraDB &table, TableCall::Kind kind) {
 }
 
 void CallFrame::Finish() {
+  if (more_.empty()) {
+    // One table (most exports): its failure leaves as it is.
+    if (first_) first_->Finish();
+    first_.reset();
+    return;
+  }
   std::exception_ptr failure;
   auto finish = [&failure](TableCall &call) {
     try {
