@@ -6,7 +6,8 @@
 // all or nothing.
 //
 // The side file "<table>.VRJ" (its layout in VRcomm/JournalLayout.h) holds, in its first 8 bytes, the table's change
-// counter, raised by every posting operation; after it, only while an
+// counter, raised by every posting operation of an opener that others may
+// look beside; after it, only while an
 // operation writes (or after a process stopped in the middle), one journal
 // record with the original bytes and lengths of everything the operation
 // changes.  It also carries the lock slots:
