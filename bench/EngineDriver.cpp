@@ -106,8 +106,10 @@ bool EngineDriver::FindId(int32_t id) {
 
 template <typename Visit>
 void EngineDriver::Walk(Visit visit) {
+  // As a client walks: an empty range is told once, then the records up to the end.
+  if (DLL_RangeEmpty(h_)) return;
   DLL_First(h_);
-  while (!DLL_RangeEmpty(h_) && !DLL_EOF(h_)) {
+  while (!DLL_EOF(h_)) {
     DLL_MoveFromDB(h_, record_.data());
     visit(Decode());
     DLL_Next(h_);

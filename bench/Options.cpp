@@ -5,7 +5,7 @@
 namespace bench {
 
 const char *const kUsage =
-    "Usage: velmora_bench [--quick] [--records N] [--runs N] [--seed N] [--mode 34|64] [--dir FOLDER]\n"
+    "Usage: velmora_bench [--quick] [--records N] [--runs N] [--seed N] [--mode 18|34|64] [--dir FOLDER]\n"
     "       velmora_bench --write-csv FILE [--records N] [--seed N]\n\n"
     "Runs the same operations on the engine and on SQLite (autocommit, and each\n"
     "phase in one transaction), checks that both return the same results, and\n"
@@ -17,7 +17,7 @@ const char *const kUsage =
     "  --runs N       interleaved runs per engine, the median is reported (default 3)\n"
     "  --seed N       seed of the data and of every order (default 1)\n"
     "  --mode N       open mode of the engine's table (default 34: others may only\n"
-    "                 read; 64: others may also write)\n"
+    "                 read; 18: nobody else may open it; 64: others may also write)\n"
     "  --dir FOLDER   where the tables are made (default: a new temporary folder)\n"
     "  --write-csv F  writes the rows as CSV (header Id,Name,City,Amount,Score) and\n"
     "                 stops; used by import_rebuild.sh\n";
@@ -63,7 +63,8 @@ Options ParseOptions(int argc, char **argv) {
       o.seed = static_cast<uint64_t>(Number(arg, value(), 0, INT64_MAX));
     } else if (arg == "--mode") {
       o.openMode = static_cast<int32_t>(Number(arg, value(), 0, 255));
-      if (o.openMode != 34 && o.openMode != 64) throw std::invalid_argument("--mode is 34 or 64");
+      if (o.openMode != 18 && o.openMode != 34 && o.openMode != 64)
+        throw std::invalid_argument("--mode is 18, 34 or 64");
     } else if (arg == "--dir") {
       o.folder = value();
     } else if (arg == "--write-csv") {

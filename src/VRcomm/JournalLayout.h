@@ -9,7 +9,7 @@
 namespace velmora::journal {
 
 // The change counter: the file's first 8 bytes, raised by every posting
-// operation.  A file longer than this holds a journal record.
+// operation while others may have the table open.  A file longer than this holds a journal record.
 constexpr int64_t kCounterBytes = 8;
 
 // The journal record, from the start of the file: the raised counter, the

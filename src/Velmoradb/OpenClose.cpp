@@ -52,9 +52,10 @@ int32_t TVRVelmoraDB::OpenTable(const std::string &path, int32_t openMode) {
     for (int32_t i = 0; i < kMaxIndexes; ++i) files.push_back(&PrimaryIndex->LeafFileAt(i));
     for (int32_t i = 0; i < kMaxIndexes; ++i) files.push_back(&PrimaryIndex->DirFileAt(i));
     const int32_t sharing = openMode & 0xF0;
-    const bool denyWrite = sharing == platform::kShareCompat || sharing == platform::kShareExclusive ||
-                           sharing == platform::kShareDenyWrite;
-    Pager.Open(path, std::move(files), denyWrite, DataReadOnly || PrimaryIndex->OpenedReadOnly());
+    const bool denyBoth = sharing == platform::kShareCompat || sharing == platform::kShareExclusive;
+    const bool denyWrite = denyBoth || sharing == platform::kShareDenyWrite;
+    const bool denyRead = denyBoth || sharing == platform::kShareDenyRead;
+    Pager.Open(path, std::move(files), denyWrite, denyRead, DataReadOnly || PrimaryIndex->OpenedReadOnly());
     TableCall call(*this, TableCall::kMoving);
     ChangeIndex(0);
     Bookmarks.clear();

@@ -10,8 +10,8 @@ namespace {
 thread_local CallFrame *currentFrame = nullptr;
 }
 
-TableCall::TableCall(TVRVelmoraDB &table, Kind kind)
-    : table_(table), posting_(kind == kPosting), moving_(kind == kMoving || kind == kPosting) {
+TableCall::TableCall(TVRVelmoraDB &table, Kind kind, bool framed)
+    : table_(table), posting_(kind == kPosting), moving_(kind == kMoving || kind == kPosting), framed_(framed) {
   TablePager &pager = table.Pager;
   if (!pager.IsOpen()) return;
   if (kind == kMoving || kind == kPosting) table.PendingNext = false;
@@ -57,7 +57,7 @@ void TableCall::Finish() {
   if (!active_) return;
   active_ = false;
   try {
-    table_.Pager.End(true);
+    table_.Pager.End(true, framed_);
     // A call that put the cursor somewhere of its own choosing has left
     // behind whatever a change under it did to the old place.
     if (moving_) {
@@ -83,16 +83,22 @@ void CallFrame::Enter(TVRVelmoraDB &table, TableCall::Kind kind) {
   CallFrame *frame = currentFrame;
   if (frame == nullptr) return;
   if (!frame->first_) {
-    frame->first_.emplace(table, kind);
+    frame->first_.emplace(table, kind, true);
     return;
   }
   if (&frame->first_->Table() == &table) return;
   for (const auto &call : frame->more_)
     if (&call->Table() == &table) return;
-  frame->more_.push_back(std::make_unique<TableCall>(table, kind));
+  frame->more_.push_back(std::make_unique<TableCall>(table, kind, true));
 }
 
 void CallFrame::Finish() {
+  if (more_.empty()) {
+    // One table (most exports): its failure leaves as it is.
+    if (first_) first_->Finish();
+    first_.reset();
+    return;
+  }
   std::exception_ptr failure;
   auto finish = [&failure](TableCall &call) {
     try {

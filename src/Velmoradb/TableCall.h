@@ -23,7 +23,9 @@ class TableCall {
                // was re-found on after its own record went)
     kPosting,  // changes the table
   };
-  TableCall(TVRVelmoraDB &table, Kind kind);
+  // framed: made by an export's CallFrame, through which every later access
+  // to the table comes as well.
+  TableCall(TVRVelmoraDB &table, Kind kind, bool framed = false);
   ~TableCall();
   TableCall(const TableCall &) = delete;
   TableCall &operator=(const TableCall &) = delete;
@@ -38,6 +40,7 @@ class TableCall {
   TVRVelmoraDB &table_;
   bool posting_;
   bool moving_;
+  bool framed_;
   bool active_ = false;
   std::unique_ptr<TVRVelmoraDB::CallState> saved_;
 };

@@ -16,6 +16,10 @@ namespace {
 using LockKind = platform::File::LockKind;
 using namespace journal;
 
+// A write that lies within one aligned block of this size reaches the file
+// whole or not at all when the process is killed around it.
+constexpr int64_t kOneWriteBytes = 4096;
+
 void Put32(std::vector<uint8_t> &out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
@@ -34,7 +38,7 @@ uint64_t Get(const uint8_t *at, int bytes) {
 }  // namespace
 
 void TablePager::Open(const std::string &schemaPath, std::vector<platform::RecordFile *> files, bool denyWrite,
-                      bool readOnly) {
+                      bool denyRead, bool readOnly) {
   Close();
   schemaPath_ = schemaPath;
   files_ = std::move(files);
@@ -48,6 +52,7 @@ void TablePager::Open(const std::string &schemaPath, std::vector<platform::Recor
   // readers; without one nobody can write the table, so readers need none.
   if (!journal_) journal_ = os.Open(name, platform::kAccessRead | platform::kShareDenyNone, &error);
   if (denyWrite && journalWritable_) owner_ = journal_->LockSlots(kOwnerSlot, 1, LockKind::kExclusive, kOwnerWaitMs);
+  sole_ = owner_ && denyRead;
   known_ = false;
   needsRecovery_ = false;
   depth_ = 0;
@@ -58,6 +63,8 @@ void TablePager::Close() {
   if (!open_) return;
   open_ = false;
   owner_ = false;
+  sole_ = false;
+  imagesKept_ = false;
   locked_ = false;
   depth_ = 0;
   known_ = false;
@@ -79,13 +86,20 @@ void TablePager::Refuse(const std::string &message) { throw EVelmoraDBError(mess
 
 bool TablePager::Enter(bool write) {
   write_ = write;
+  changeMark_ = platform::RecordFile::ChangeStarts();
+  if (imagesKept_) {
+    // Files opened or closed since: the list of those switched on is made
+    // afresh, so every file is switched off first.
+    imagesKept_ = false;
+    for (platform::RecordFile *file : files_) file->UseImage(false);
+  }
   if (write && readOnly_)
     Refuse("Unable to change the table " + schemaPath_ + ": its files are open for reading only.");
   if (write && !journalWritable_)
     Refuse("Unable to change the table " + schemaPath_ + ": its journal file " + JournalFileName(schemaPath_) +
            " cannot be written.");
   if (!journal_) return false;
-  if (write || !owner_) {
+  if (!sole_ && (write || !owner_)) {
     ++journalCalls_;
     if (!journal_->LockSlots(kTableSlot, 1, write ? LockKind::kExclusive : LockKind::kShared, kLockWaitMs))
       Refuse("The table " + schemaPath_ + " is locked by another program.");
@@ -133,9 +147,11 @@ bool TablePager::Enter(bool write) {
   return true;
 }
 
-void TablePager::Leave() {
-  UseImages(false);
+void TablePager::Leave(bool keepImages) {
   depth_ = 0;
+  // An owner's images are what its files hold until its own next change.
+  imagesKept_ = keepImages && open_ && owner_ && known_ && !needsRecovery_;
+  if (!imagesKept_) UseImages(false);
   if (locked_ && journal_) {
     locked_ = false;
     ++journalCalls_;
@@ -151,8 +167,9 @@ void TablePager::Leave() {
 void TablePager::UseImages(bool on) {
   // Only the files open when the call began work on images; they are all
   // switched back at its end, even one the call closed, so that between calls
-  // no file is left in image mode and only these can hold changes.  The list
-  // is kept from call to call while no record file was opened or closed.
+  // no file is left in image mode (but an owner's, left on for its next
+  // export) and only these can hold changes.  The list is kept from call to
+  // call while no record file was opened or closed.
   if (on && openChanges_ != platform::RecordFile::OpenChanges()) {
     openChanges_ = platform::RecordFile::OpenChanges();
     inUse_.clear();
@@ -176,12 +193,16 @@ void TablePager::RevertAll() {
   for (platform::RecordFile *file : files_) file->RevertImage();
 }
 
-void TablePager::End(bool success) {
+void TablePager::End(bool success, bool keepImages) {
   if (depth_ <= 0) return;
   if (--depth_ > 0) return;
+  // An owner's reading call that began with its images switched on, changed
+  // nothing and keeps them on: there is nothing to write, switch or release.
+  if (keepImages && imagesKept_ && !write_ && platform::RecordFile::ChangeStarts() == changeMark_) return;
   std::exception_ptr failure;
   try {
-    if (Changed()) {
+    // A reading call during which no image started changing changed nothing.
+    if ((write_ || platform::RecordFile::ChangeStarts() != changeMark_) && Changed()) {
       if (success && write_) {
         Commit();
       } else {
@@ -192,7 +213,7 @@ void TablePager::End(bool success) {
   } catch (...) {
     failure = std::current_exception();
   }
-  Leave();
+  Leave(keepImages && !failure);
   if (failure) std::rethrow_exception(failure);
 }
 
@@ -235,6 +256,20 @@ std::vector<uint8_t> TablePager::BuildJournal(uint64_t counter) const {
 }
 
 void TablePager::Commit() {
+  // A change that is one write within one block of one file needs no journal:
+  // the system copies such a write into one page of its cache, so a process
+  // killed around it leaves the file with all of it or none.
+  platform::RecordFile *only = nullptr;
+  int changedFiles = 0;
+  for (platform::RecordFile *file : inUse_) {
+    if (!file->Changed()) continue;
+    ++changedFiles;
+    only = file;
+  }
+  if (changedFiles == 1 && only->ChangeIsOneWrite(kOneWriteBytes)) {
+    CommitOneWrite(*only);
+    return;
+  }
   const uint64_t next = counter_ + 1;
   std::vector<uint8_t> record = BuildJournal(next);
   try {
@@ -265,6 +300,36 @@ void TablePager::Commit() {
     throw;
   }
   for (platform::RecordFile *file : files_) file->ForgetChanges();
+}
+
+void TablePager::CommitOneWrite(platform::RecordFile &file) {
+  if (!sole_) {
+    // The raised counter goes first: another opener that sees it drops what
+    // it keeps, and one that sees the old counter has not seen the write.
+    uint8_t head[kCounterBytes];
+    PutAt(head, counter_ + 1, kCounterBytes);
+    try {
+      ++journalCalls_;
+      journal_->WriteAt(0, head, sizeof head);
+    } catch (...) {
+      RevertAll();
+      needsRecovery_ = true;
+      throw;
+    }
+    ++counter_;
+  }
+  try {
+    file.WriteOut();
+  } catch (...) {
+    // A write that failed is put back from memory.
+    try {
+      file.WriteOriginals();
+    } catch (...) {
+    }
+    RevertAll();
+    throw;
+  }
+  file.ForgetChanges();
 }
 
 bool TablePager::ReadHeader(uint64_t *counter) {

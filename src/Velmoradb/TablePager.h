@@ -6,7 +6,8 @@
 // all or nothing.
 //
 // The side file "<table>.VRJ" (its layout in VRcomm/JournalLayout.h) holds, in its first 8 bytes, the table's change
-// counter, raised by every posting operation; after it, only while an
+// counter, raised by every posting operation of an opener that others may
+// look beside; after it, only while an
 // operation writes (or after a process stopped in the middle), one journal
 // record with the original bytes and lengths of everything the operation
 // changes.  It also carries the lock slots:
@@ -24,6 +25,10 @@
 // the journal record and the raised counter in one write, then one write per
 // run of changed pages of each file (and a cut where a file got shorter), then
 // the journal is cut back to the counter, then the lock is released.  A
+// change that is one write within one 4 KB block of one file (a record edited
+// in place) needs no journal: the raised counter, then that write.  An owner
+// whose open mode denies others reading as well is the only opener there can
+// be: it takes no lock for a call, and raises no counter for such a change.  A
 // failure before the journal is cut restores the originals on disk from
 // memory; when even that fails, the journal stays and the next opener or
 // writer rolls it back.  Nothing is synced to the device: the promise holds
@@ -44,9 +49,11 @@ class TablePager {
  public:
   // Starts serving the files (tag 0 the data file, 1 + i the leaf file and
   // 14 + i the directory file of index i).  denyWrite: the table's open mode
-  // denies others writing; readOnly: the data or index files could be opened
-  // for reading only.
-  void Open(const std::string &schemaPath, std::vector<platform::RecordFile *> files, bool denyWrite, bool readOnly);
+  // denies others writing; denyRead: it denies them reading too, so that no
+  // other opener can exist; readOnly: the data or index files could be
+  // opened for reading only.
+  void Open(const std::string &schemaPath, std::vector<platform::RecordFile *> files, bool denyWrite, bool denyRead,
+            bool readOnly);
   void Close();
   bool IsOpen() const { return open_; }
   bool Owner() const { return owner_; }
@@ -59,6 +66,12 @@ class TablePager {
   template <class KeepOld>
   bool Begin(bool write, KeepOld &&keepOld) {
     if (depth_++ > 0) return false;
+    if (!write && imagesKept_ && openChanges_ == platform::RecordFile::OpenChanges()) {
+      // An owner reading: its images are current and still switched on.
+      write_ = false;
+      changeMark_ = platform::RecordFile::ChangeStarts();
+      return false;
+    }
     try {
       bool changed = Enter(write);
       UseImages(true);
@@ -68,14 +81,16 @@ class TablePager {
       }
       return changed;
     } catch (...) {
-      Leave();
+      Leave(false);
       throw;
     }
   }
   // Ends a table call: writes the changes of a successful posting operation
   // through, undoes those of a failed one, and releases the locks.  A failure
-  // to write is raised after the files have been put back.
-  void End(bool success);
+  // to write is raised after the files have been put back.  keepImages: every
+  // later access to the files comes through table calls (as an export's
+  // does), so an owner may leave its images switched on for the next call.
+  void End(bool success, bool keepImages = false);
   // Whether the images hold changes of the current call.
   bool Changed() const;
   // Drops every image (the files are read afresh when next needed).
@@ -87,9 +102,11 @@ class TablePager {
 
  private:
   bool Enter(bool write);
-  void Leave();
+  void Leave(bool keepImages);
   void UseImages(bool on);
   void Commit();
+  // Commits a change that is one write of one file (see Commit).
+  void CommitOneWrite(platform::RecordFile &file);
   void RevertAll();
   // Reads the counter; true when a journal record follows it.
   bool ReadHeader(uint64_t *counter);
@@ -107,9 +124,17 @@ class TablePager {
   // list was made, while RecordFile::OpenChanges() was openChanges_.
   std::vector<platform::RecordFile *> inUse_;
   uint64_t openChanges_ = 0;
+  // The images were left switched on after the last call: an owner's images
+  // stay current between calls, so its reading calls need not switch them.
+  bool imagesKept_ = false;
+  // RecordFile::ChangeStarts() when the call began.
+  uint64_t changeMark_ = 0;
   std::unique_ptr<platform::File> journal_;
   bool journalWritable_ = false;
   bool owner_ = false;
+  // The only opener there can be: an owner whose open mode also denies
+  // others reading.  Nobody waits on its locks or reads its counter.
+  bool sole_ = false;
   bool readOnly_ = false;
   bool known_ = false;          // counter_ is the counter the images belong to
   bool needsRecovery_ = false;  // a journal of this opener's may be left behind

@@ -32,6 +32,52 @@ FpuScope::~FpuScope() {
   // The caller's settings and flags come back; the library's own flags are gone.
   if (hasSse_) __asm__ volatile("ldmxcsr %0" : : "m"(savedMxcsr_));
 }
+#elif defined(__x86_64__) && !defined(_WIN32)
+namespace {
+// The x87 exception masks (control word) and flags (status word), bits 0-5,
+// and the stack-fault flag (status bit 6).
+constexpr uint16_t kX87Masks = 0x3F;
+constexpr uint16_t kX87Flags = 0x7F;
+// The x87 environment as fnstenv stores it in 64-bit mode.
+struct X87Env {
+  uint16_t control, reserved1, status, reserved2;
+  uint32_t rest[5];
+};
+static_assert(sizeof(X87Env) == 28);
+}  // namespace
+
+FpuScope::FpuScope() {
+  __asm__ volatile("fnstcw %0" : "=m"(x87Control_));
+  wholeEnv_ = (x87Control_ & kX87Masks) != kX87Masks;
+  if (wholeEnv_) {
+    std::feholdexcept(&saved_);
+    return;
+  }
+  __asm__ volatile("fnstsw %0" : "=m"(x87Status_));
+  __asm__ volatile("stmxcsr %0" : "=m"(savedMxcsr_));
+  // All six exceptions masked (bits 7-12), their flags (bits 0-5) cleared.
+  uint32_t masked = (savedMxcsr_ | 0x1F80u) & ~0x3Fu;
+  __asm__ volatile("ldmxcsr %0" : : "m"(masked));
+}
+
+FpuScope::~FpuScope() {
+  if (wholeEnv_) {
+    std::fesetenv(&saved_);
+    return;
+  }
+  uint16_t status = 0;
+  __asm__ volatile("fnstsw %0" : "=m"(status));
+  if ((status & kX87Flags) != (x87Status_ & kX87Flags)) {
+    // The library raised an x87 flag: the caller's status word comes back.
+    X87Env env;
+    __asm__ volatile("fnstenv %0" : "=m"(env));
+    env.control = x87Control_;
+    env.status = x87Status_;
+    __asm__ volatile("fldenv %0" : : "m"(env));
+  }
+  // The caller's settings and flags come back; the library's own flags are gone.
+  __asm__ volatile("ldmxcsr %0" : : "m"(savedMxcsr_));
+}
 #else
 FpuScope::FpuScope() { std::feholdexcept(&saved_); }
 

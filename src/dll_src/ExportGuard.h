@@ -35,6 +35,17 @@ class FpuScope {
   // the SSE control and status register is saved and masked here.
   uint32_t savedMxcsr_ = 0;
   bool hasSse_ = false;
+#elif defined(__x86_64__) && !defined(_WIN32)
+  // Double arithmetic runs in SSE: its control and status register is saved,
+  // masked and put back on every call.  The x87 unit (long double) is left
+  // alone while the caller keeps its exceptions masked, and its status put
+  // back only when the library raised a flag there; a caller that unmasked
+  // x87 exceptions gets the whole environment held and restored.  Saving and
+  // loading the whole environment costs more than many a call's own work.
+  uint32_t savedMxcsr_ = 0;
+  uint16_t x87Control_ = 0;
+  uint16_t x87Status_ = 0;
+  bool wholeEnv_ = false;
 #endif
 };
 

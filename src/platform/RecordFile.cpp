@@ -8,6 +8,7 @@
 namespace velmora::platform {
 
 std::atomic<uint64_t> RecordFile::openChanges_{1};
+std::atomic<uint64_t> RecordFile::changeStarts_{1};
 
 File &RecordFile::Require() {
   // A transfer on a file that is not open is the "file not open" I/O error.
@@ -189,11 +190,14 @@ void RecordFile::LoadImage() {
   changedPages_.clear();
 }
 
+void RecordFile::StartChanging() {
+  changing_ = true;
+  originalSize_ = static_cast<int64_t>(image_.size());
+  changeStarts_.fetch_add(1, std::memory_order_relaxed);
+}
+
 void RecordFile::SaveOriginals(int64_t from, int64_t to) {
-  if (!changing_) {
-    changing_ = true;
-    originalSize_ = static_cast<int64_t>(image_.size());
-  }
+  if (!changing_) StartChanging();
   if (to > originalSize_) to = originalSize_;
   if (from >= to) return;
   for (int64_t page = from / kPageBytes; page * kPageBytes < to; ++page) {
@@ -207,13 +211,21 @@ void RecordFile::SaveOriginals(int64_t from, int64_t to) {
 }
 
 void RecordFile::MarkChanged(int64_t from, int64_t to) {
-  if (!changing_) {
-    changing_ = true;
-    originalSize_ = static_cast<int64_t>(image_.size());
-  }
+  if (!changing_) StartChanging();
   for (int64_t page = from / kPageBytes; page * kPageBytes < to; ++page) {
     if (changedPages_.empty() || changedPages_.back() != page) changedPages_.push_back(page);
   }
+}
+
+bool RecordFile::ChangeIsOneWrite(int64_t blockBytes) const {
+  if (!changing_ || changedPages_.empty() || static_cast<int64_t>(image_.size()) != originalSize_) return false;
+  const auto [low, high] = std::minmax_element(changedPages_.begin(), changedPages_.end());
+  const int64_t first = *low, last = *high;
+  if (first * kPageBytes / blockBytes != ((last + 1) * kPageBytes - 1) / blockBytes) return false;
+  // The run may not have a gap: every page from first to last changed.
+  for (int64_t page = first + 1; page < last; ++page)
+    if (std::find(changedPages_.begin(), changedPages_.end(), page) == changedPages_.end()) return false;
+  return true;
 }
 
 void RecordFile::WriteOut() {

@@ -76,10 +76,18 @@ class RecordFile {
   void DropImage();
   // Whether the image holds changes not yet written out.
   bool Changed() const { return changing_; }
+  // Raised whenever an image of any record file of the process starts
+  // holding changes: a caller that saw it unmoved over a stretch of work
+  // knows that no image was changed in it.
+  static uint64_t ChangeStarts() { return changeStarts_.load(std::memory_order_relaxed); }
   int64_t OriginalBytes() const { return originalSize_; }
   // Original contents of the changed pages, by page number, each clipped to
   // the original length.
   const std::map<int64_t, std::vector<uint8_t>> &OriginalPages() const { return undo_; }
+  // Whether WriteOut would be a single write of unchanged length that lies
+  // within one aligned block of blockBytes: the file's length stays, and the
+  // changed pages are one run inside the block.
+  bool ChangeIsOneWrite(int64_t blockBytes) const;
   // Writes the changed pages and the new length to the file.
   void WriteOut();
   // Puts the original pages and length back into the file on disk.
@@ -101,9 +109,11 @@ class RecordFile {
   // Saves the original bytes of the pages of [from, to) before they change.
   void SaveOriginals(int64_t from, int64_t to);
   void MarkChanged(int64_t from, int64_t to);
+  void StartChanging();
   static void NoteOpenChange() { openChanges_.fetch_add(1, std::memory_order_relaxed); }
 
   static std::atomic<uint64_t> openChanges_;
+  static std::atomic<uint64_t> changeStarts_;
 
   std::string name_;
   int32_t recordSize_;

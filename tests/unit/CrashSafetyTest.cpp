@@ -101,7 +101,7 @@ TEST_P(CrashSafety, EveryWriteCallOfAWorkloadIsASafeStoppingPoint) {
               killPoints, notOpening, unsound, lost);
 }
 
-INSTANTIATE_TEST_SUITE_P(OpenModes, CrashSafety, ::testing::Values(34, 64));
+INSTANTIATE_TEST_SUITE_P(OpenModes, CrashSafety, ::testing::Values(18, 34, 64));
 
 class FailedWrites : public ::testing::TestWithParam<CountingPlatform::Fault> {};
 

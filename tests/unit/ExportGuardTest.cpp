@@ -4,6 +4,7 @@
 // both builds).
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -77,3 +78,108 @@ TEST(ExportGuard, FailuresAreDescribedWithTheClassAClientSees) {
 }
 
 }  // namespace
+
+#if defined(__x86_64__) && !defined(_WIN32)
+namespace {
+
+// The two floating-point units' registers, read and set directly so that each
+// unit's flags can be told apart.
+struct X87Env {
+  uint16_t control, reserved1, status, reserved2;
+  uint32_t rest[5];
+};
+uint16_t X87Control() {
+  uint16_t v;
+  __asm__ volatile("fnstcw %0" : "=m"(v));
+  return v;
+}
+uint16_t X87Flags() {
+  uint16_t v;
+  __asm__ volatile("fnstsw %0" : "=m"(v));
+  return v & 0x3F;
+}
+void SetX87(uint16_t control, uint16_t flags) {
+  X87Env env;
+  __asm__ volatile("fnstenv %0" : "=m"(env));
+  env.control = control;
+  env.status = static_cast<uint16_t>((env.status & ~0xFF) | flags);
+  __asm__ volatile("fldenv %0" : : "m"(env));
+}
+uint32_t Mxcsr() {
+  uint32_t v;
+  __asm__ volatile("stmxcsr %0" : "=m"(v));
+  return v;
+}
+void SetMxcsr(uint32_t v) { __asm__ volatile("ldmxcsr %0" : : "m"(v)); }
+
+constexpr uint16_t kX87AllMasked = 0x037F;  // the usual control word: all masked, extended precision
+constexpr uint32_t kSseAllMasked = 0x1F80;
+constexpr uint16_t kInexact = 0x20, kDivide = 0x04, kUnderflow = 0x10, kOverflow = 0x08;
+
+// A body that raises flags in both units: a long double division by zero
+// (x87) and a double overflow (SSE).
+void RaiseInBothUnits() {
+  volatile long double zero = 0, one = 1;
+  volatile long double q = one / zero;
+  volatile double big = 1e308;
+  volatile double product = big * 10;
+  (void)q;
+  (void)product;
+}
+
+// Puts the caller's registers back however a test ends.
+class CallerFpu : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    SetX87(kX87AllMasked, 0);
+    SetMxcsr(kSseAllMasked);
+  }
+};
+
+}  // namespace
+
+TEST_F(CallerFpu, MaskedCallerKeepsItsOwnFlagsAndNoneOfTheLibrarys) {
+  // The caller has raised flags of its own, different ones in each unit.
+  SetX87(kX87AllMasked, kInexact);
+  SetMxcsr(kSseAllMasked | kUnderflow);
+  uint32_t inside = 0;
+  velmora::dll::Run([&] {
+    inside = Mxcsr();
+    RaiseInBothUnits();
+  });
+  // Inside, SSE exceptions were masked and its flags started clear.
+  EXPECT_EQ(kSseAllMasked, inside & 0x1FBF);
+  EXPECT_EQ(kX87AllMasked, X87Control());
+  EXPECT_EQ(kInexact, X87Flags());
+  EXPECT_EQ(kSseAllMasked | kUnderflow, Mxcsr());
+}
+
+TEST_F(CallerFpu, MaskedCallerWithoutFlagsGetsNoneBack) {
+  SetX87(kX87AllMasked, 0);
+  SetMxcsr(kSseAllMasked);
+  velmora::dll::Run([] { RaiseInBothUnits(); });
+  EXPECT_EQ(0, X87Flags());
+  EXPECT_EQ(kSseAllMasked, Mxcsr());
+  // A body that raises nothing leaves both units exactly as they were.
+  SetX87(kX87AllMasked, kDivide | kOverflow);
+  velmora::dll::Run([] {});
+  EXPECT_EQ(kDivide | kOverflow, X87Flags());
+}
+
+TEST_F(CallerFpu, UnmaskedCallerIsNotTrappedAndGetsItsSettingsBack) {
+  // Divide-by-zero and overflow unmasked in both units, as Pascal programs run.
+  const uint16_t x87Control = kX87AllMasked & ~(kDivide | kOverflow);
+  const uint32_t sseControl = kSseAllMasked & ~((kDivide | kOverflow) << 7);
+  SetX87(x87Control, kInexact);
+  SetMxcsr(sseControl);
+  uint16_t insideControl = 0;
+  velmora::dll::Run([&] {
+    insideControl = X87Control();
+    RaiseInBothUnits();
+  });
+  EXPECT_EQ(0x3F, insideControl & 0x3F);
+  EXPECT_EQ(x87Control, X87Control());
+  EXPECT_EQ(kInexact, X87Flags());
+  EXPECT_EQ(sseControl, Mxcsr());
+}
+#endif
