@@ -88,10 +88,11 @@ bool TablePager::Enter(bool write) {
   write_ = write;
   changeMark_ = platform::RecordFile::ChangeStarts();
   if (imagesKept_) {
-    // Files opened or closed since: the list of those switched on is made
-    // afresh, so every file is switched off first.
     imagesKept_ = false;
-    for (platform::RecordFile *file : files_) file->UseImage(false);
+    // Files opened or closed since the images were left on: the list of
+    // those to switch on is made afresh, so every file is switched off first.
+    if (openChanges_ != platform::RecordFile::OpenChanges())
+      for (platform::RecordFile *file : files_) file->UseImage(false);
   }
   if (write && readOnly_)
     Refuse("Unable to change the table " + schemaPath_ + ": its files are open for reading only.");

@@ -5,10 +5,10 @@
 // still current, and the rollback journal that makes every posting operation
 // all or nothing.
 //
-// The side file "<table>.VRJ" (its layout in VRcomm/JournalLayout.h) holds, in its first 8 bytes, the table's change
-// counter, raised by every posting operation of an opener that others may
-// look beside; after it, only while an
-// operation writes (or after a process stopped in the middle), one journal
+// The side file "<table>.VRJ" (its layout in VRcomm/JournalLayout.h) holds,
+// in its first 8 bytes, the table's change counter, raised by every posting
+// operation of an opener that others may look beside; after it, only while
+// an operation writes (or after a process stopped in the middle), one journal
 // record with the original bytes and lengths of everything the operation
 // changes.  It also carries the lock slots:
 //   kTableSlot  shared for the length of a reading call, exclusive for the

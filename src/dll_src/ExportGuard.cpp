@@ -8,6 +8,22 @@
 
 namespace velmora::dll {
 
+#if (defined(__MINGW32__) && defined(__i386__)) || (defined(__x86_64__) && !defined(_WIN32))
+namespace {
+// Saves the SSE control and status register and masks all six exceptions
+// (bits 7-12) with their flags (bits 0-5) cleared; returns the saved value.
+uint32_t HoldSse() {
+  uint32_t saved = 0;
+  __asm__ volatile("stmxcsr %0" : "=m"(saved));
+  uint32_t masked = (saved | 0x1F80u) & ~0x3Fu;
+  __asm__ volatile("ldmxcsr %0" : : "m"(masked));
+  return saved;
+}
+// Puts the caller's settings and flags back; the library's own flags are gone.
+void RestoreSse(uint32_t saved) { __asm__ volatile("ldmxcsr %0" : : "m"(saved)); }
+}  // namespace
+#endif
+
 #if defined(__MINGW32__) && defined(__i386__)
 namespace {
 bool CpuHasSse() {
@@ -19,18 +35,12 @@ const bool cpuHasSse = CpuHasSse();
 
 FpuScope::FpuScope() : hasSse_(cpuHasSse) {
   std::feholdexcept(&saved_);
-  if (hasSse_) {
-    __asm__ volatile("stmxcsr %0" : "=m"(savedMxcsr_));
-    // All six exceptions masked (bits 7-12), their flags (bits 0-5) cleared.
-    uint32_t masked = (savedMxcsr_ | 0x1F80u) & ~0x3Fu;
-    __asm__ volatile("ldmxcsr %0" : : "m"(masked));
-  }
+  if (hasSse_) savedMxcsr_ = HoldSse();
 }
 
 FpuScope::~FpuScope() {
   std::fesetenv(&saved_);
-  // The caller's settings and flags come back; the library's own flags are gone.
-  if (hasSse_) __asm__ volatile("ldmxcsr %0" : : "m"(savedMxcsr_));
+  if (hasSse_) RestoreSse(savedMxcsr_);
 }
 #elif defined(__x86_64__) && !defined(_WIN32)
 namespace {
@@ -54,10 +64,7 @@ FpuScope::FpuScope() {
     return;
   }
   __asm__ volatile("fnstsw %0" : "=m"(x87Status_));
-  __asm__ volatile("stmxcsr %0" : "=m"(savedMxcsr_));
-  // All six exceptions masked (bits 7-12), their flags (bits 0-5) cleared.
-  uint32_t masked = (savedMxcsr_ | 0x1F80u) & ~0x3Fu;
-  __asm__ volatile("ldmxcsr %0" : : "m"(masked));
+  savedMxcsr_ = HoldSse();
 }
 
 FpuScope::~FpuScope() {
@@ -75,8 +82,7 @@ FpuScope::~FpuScope() {
     env.status = x87Status_;
     __asm__ volatile("fldenv %0" : : "m"(env));
   }
-  // The caller's settings and flags come back; the library's own flags are gone.
-  __asm__ volatile("ldmxcsr %0" : : "m"(savedMxcsr_));
+  RestoreSse(savedMxcsr_);
 }
 #else
 FpuScope::FpuScope() { std::feholdexcept(&saved_); }
