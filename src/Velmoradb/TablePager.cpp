@@ -72,6 +72,8 @@ void TablePager::Close() {
   files_.clear();
   inUse_.clear();
   openChanges_ = 0;
+  counterHead_ = nullptr;
+  headTried_ = false;
   std::unique_ptr<platform::File> journal = std::move(journal_);
   if (journal) {
     try {
@@ -307,17 +309,13 @@ void TablePager::CommitOneWrite(platform::RecordFile &file) {
   if (!sole_) {
     // The raised counter goes first: another opener that sees it drops what
     // it keeps, and one that sees the old counter has not seen the write.
-    uint8_t head[kCounterBytes];
-    PutAt(head, counter_ + 1, kCounterBytes);
     try {
-      ++journalCalls_;
-      journal_->WriteAt(0, head, sizeof head);
+      RaiseCounter();
     } catch (...) {
       RevertAll();
       needsRecovery_ = true;
       throw;
     }
-    ++counter_;
   }
   try {
     file.WriteOut();
@@ -331,6 +329,25 @@ void TablePager::CommitOneWrite(platform::RecordFile &file) {
     throw;
   }
   file.ForgetChanges();
+}
+
+void TablePager::RaiseCounter() {
+  const uint64_t next = counter_ + 1;
+  if (counterHead_ != nullptr) {
+    PutAt(counterHead_, next, kCounterBytes);
+  } else {
+    uint8_t head[kCounterBytes];
+    PutAt(head, next, kCounterBytes);
+    ++journalCalls_;
+    journal_->WriteAt(0, head, sizeof head);
+    // The file now holds the counter: later raises are stores into its
+    // mapped head, where the platform can map one.
+    if (!headTried_) {
+      headTried_ = true;
+      counterHead_ = journal_->MapHead(kCounterBytes);
+    }
+  }
+  counter_ = next;
 }
 
 bool TablePager::ReadHeader(uint64_t *counter) {

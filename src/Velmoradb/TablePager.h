@@ -26,7 +26,9 @@
 // run of changed pages of each file (and a cut where a file got shorter), then
 // the journal is cut back to the counter, then the lock is released.  A
 // change that is one write within one 4 KB block of one file (a record edited
-// in place) needs no journal: the raised counter, then that write.  An owner
+// in place) needs no journal: the raised counter, then that write.  Where the
+// platform can map the journal file's head into memory shared with the other
+// openers, the counter is raised by a store there rather than a write.  An owner
 // whose open mode denies others reading as well is the only opener there can
 // be: it takes no lock for a call, and raises no counter for such a change.  A
 // failure before the journal is cut restores the originals on disk from
@@ -108,6 +110,8 @@ class TablePager {
   // Commits a change that is one write of one file (see Commit).
   void CommitOneWrite(platform::RecordFile &file);
   void RevertAll();
+  // Writes counter_ + 1 to the journal file's head and takes it as counter_.
+  void RaiseCounter();
   // Reads the counter; true when a journal record follows it.
   bool ReadHeader(uint64_t *counter);
   // Rolls a journal left behind back into the files; false when it is torn
@@ -131,6 +135,10 @@ class TablePager {
   uint64_t changeMark_ = 0;
   std::unique_ptr<platform::File> journal_;
   bool journalWritable_ = false;
+  // The journal file's counter mapped into memory (see RaiseCounter), once
+  // it has been tried after the file first held a counter.
+  uint8_t *counterHead_ = nullptr;
+  bool headTried_ = false;
   bool owner_ = false;
   // The only opener there can be: an owner whose open mode also denies
   // others reading.  Nobody waits on its locks or reads its counter.

@@ -28,6 +28,7 @@ class ForwardingFile : public File {
   bool LockSlots(int32_t first, int32_t count, LockKind kind, int32_t waitMs) override {
     return target_->LockSlots(first, count, kind, waitMs);
   }
+  uint8_t *MapHead(size_t bytes) override { return target_->MapHead(bytes); }
   void Close() override { target_->Close(); }
 
   File &target() const { return *target_; }

@@ -60,6 +60,17 @@ class File {
     (void)first, (void)count, (void)kind, (void)waitMs;
     return true;
   }
+  // Maps the file's first `bytes` bytes, which it must already hold, into
+  // memory shared with every other opener of the file: a store there is in
+  // the file at once (as a write of those bytes would be) without a system
+  // call, and it stays when the process stops.  The mapping lasts until the
+  // file is closed; the file must not be cut below `bytes` meanwhile.  Returns
+  // null where the platform offers no such mapping: the caller then reads and
+  // writes the bytes.
+  virtual uint8_t *MapHead(size_t bytes) {
+    (void)bytes;
+    return nullptr;
+  }
   // Closes the file, raising EInOutError if the system reports a failure.
   // The destructor closes an open file silently.
   virtual void Close() = 0;

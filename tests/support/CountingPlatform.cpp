@@ -42,6 +42,10 @@ class CountingFile : public platform::ForwardingFile {
     ++counts_->lock;
     return ForwardingFile::LockSlots(first, count, kind, waitMs);
   }
+  uint8_t *MapHead(size_t bytes) override {
+    ++counts_->map;
+    return ForwardingFile::MapHead(bytes);
+  }
   void Close() override {
     if (!closed_) ++counts_->close;
     closed_ = true;

@@ -38,6 +38,7 @@
 #include <locale.h>
 #include <stdio.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -348,8 +349,23 @@ class PosixFile : public File {
     }
   }
 
+  uint8_t *MapHead(size_t bytes) override {
+    int fd = Fd();
+    if (!canRead_ || !canWrite_ || bytes == 0) return nullptr;
+    if (head_ != nullptr) return bytes <= headBytes_ ? static_cast<uint8_t *>(head_) : nullptr;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(bytes)) return nullptr;
+    void *at = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    // A file system that cannot map files shared leaves the caller to write.
+    if (at == MAP_FAILED) return nullptr;
+    head_ = at;
+    headBytes_ = bytes;
+    return static_cast<uint8_t *>(head_);
+  }
+
   void Close() override {
     if (fd_ < 0) return;
+    Unmap();
     int lockFd = lockFd_;
     int fd = fd_;
     fd_ = lockFd_ = -1;
@@ -364,7 +380,13 @@ class PosixFile : public File {
     if (fd_ < 0) RaiseIoError(EBADF);
     return fd_;
   }
+  void Unmap() {
+    if (head_ != nullptr) ::munmap(head_, headBytes_);
+    head_ = nullptr;
+    headBytes_ = 0;
+  }
   void Release() {
+    Unmap();
     if (fd_ >= 0) ::close(fd_);
     if (lockFd_ >= 0 && lockFd_ != fd_) ::close(lockFd_);
     fd_ = lockFd_ = -1;
@@ -375,6 +397,8 @@ class PosixFile : public File {
   bool canRead_;
   bool canWrite_;
   int32_t handle_;
+  void *head_ = nullptr;  // the mapped head of the file, if any
+  size_t headBytes_ = 0;
 };
 
 // Opens a second description of the file behind fd to carry the sharing

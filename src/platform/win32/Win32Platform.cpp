@@ -41,6 +41,8 @@ OVERLAPPED At(int64_t offset) {
   return at;
 }
 
+// Keeps File's MapHead (no mapping): Windows refuses to cut a file that has a
+// mapped view, and the journal file is cut after every journaled change.
 class Win32File : public File {
  public:
   explicit Win32File(HANDLE handle) : handle_(handle) {}
