@@ -121,6 +121,47 @@ TEST(PlatformTransfers, AccessOfTheModeIsEnforced) {
   EXPECT_EQ(dir.Read("f"), "Data");
 }
 
+// A mapped head is the file's bytes: another opener reads a store at once,
+// a write by another opener shows in it, a child process that stops right
+// after a store leaves it in the file, and cutting the file to the head's
+// length keeps the mapping usable.
+TEST(PlatformTransfers, AMappedHeadIsTheFilesOwnBytes) {
+  TempDir dir;
+  dir.Write("f", "countertail");
+  int32_t error = 0;
+  auto file = NativePlatform().Open(dir / "f", kModeSharedReadWrite, &error);
+  auto other = NativePlatform().Open(dir / "f", kModeSharedReadWrite, &error);
+  ASSERT_TRUE(file && other);
+  EXPECT_EQ(nullptr, file->MapHead(12)) << "longer than the file";
+  uint8_t *head = file->MapHead(8);
+  ASSERT_NE(nullptr, head);
+  EXPECT_EQ(0, std::memcmp(head, "counter", 7));
+  EXPECT_EQ(head, file->MapHead(8)) << "mapped once";
+  std::memcpy(head, "COUNTER!", 8);
+  char got[9] = {};
+  EXPECT_EQ(8u, other->ReadAt(0, got, 8));
+  EXPECT_STREQ("COUNTER!", got);
+  other->WriteAt(0, "w", 1);
+  EXPECT_EQ('w', head[0]);
+  file->Truncate(8);
+  std::memcpy(head, "after-cu", 8);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::memcpy(head, "by-child", 8);
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(child, ::waitpid(child, &status, 0));
+  file->Close();
+  EXPECT_EQ(nullptr, file->MapHead(8)) << "closed";
+  other->Close();
+  EXPECT_EQ(dir.Read("f"), "by-child");
+  auto reader = NativePlatform().Open(dir / "f", kAccessRead | kShareDenyNone, &error);
+  ASSERT_TRUE(reader);
+  EXPECT_EQ(nullptr, reader->MapHead(8)) << "a file open for reading only is not mapped for writing";
+}
+
 TEST(PlatformTransfers, ClosedFileRefusesTransfers) {
   TempDir dir;
   auto file = NativePlatform().Create(dir / "f");

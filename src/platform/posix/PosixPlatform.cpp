@@ -350,8 +350,8 @@ class PosixFile : public File {
   }
 
   uint8_t *MapHead(size_t bytes) override {
-    int fd = Fd();
-    if (!canRead_ || !canWrite_ || bytes == 0) return nullptr;
+    const int fd = fd_;
+    if (fd < 0 || !canRead_ || !canWrite_ || bytes == 0) return nullptr;
     if (head_ != nullptr) return bytes <= headBytes_ ? static_cast<uint8_t *>(head_) : nullptr;
     struct stat st;
     if (::fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(bytes)) return nullptr;
