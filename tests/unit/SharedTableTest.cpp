@@ -167,6 +167,65 @@ TEST(SharedTable, AReaderWalkingBesideAWriterSeesEveryUnchangedRecordOnceAndInOr
 
 int32_t CurrentId(Client &client) { return client.Current().id; }
 
+// An owner in another process edits records in place, one at a time while a
+// reader that keeps what it read looks between the edits (no journal: the
+// change counter is written once, then raised through the mapped side file),
+// and stops without closing the table: the reader sees every edit at once.
+TEST(SharedTable, AReaderSeesEachEditInPlaceOfAnOwnerInAnotherProcess) {
+  TempDir dir;
+  const std::string path = dir / "t.vri";
+  std::vector<Row> rows = CreateFilledTable(path, 60, 9);
+  Client reader;
+  ASSERT_GT(reader.Open(path, 64), 0);
+  ASSERT_TRUE(reader.Walk(0) == rows);  // the reader keeps its images
+  std::vector<Row> edited;
+  for (int k = 0; k < 4; ++k) {
+    Row row = rows[static_cast<size_t>(13 * k + 2)];
+    row.note = "p" + std::to_string(k);
+    edited.push_back(row);
+  }
+  int done[2] = {-1, -1}, next[2] = {-1, -1};  // the owner says an edit is done; the reader says go on
+  ASSERT_EQ(0, ::pipe(done));
+  ASSERT_EQ(0, ::pipe(next));
+  pid_t owner = -1;
+  // However the test ends, the pipes close and the owner is gone.
+  struct Cleanup {
+    int *fds[2];
+    pid_t *pid;
+    ~Cleanup() {
+      for (int *pair : fds)
+        for (int i = 0; i < 2; ++i) ::close(pair[i]);
+      if (*pid > 0) Reap(*pid, 5);
+    }
+  } cleanup{{done, next}, &owner};
+  owner = Spawn(
+      [&] {
+        Client client;
+        if (client.Open(path, 34) <= 0) return 2;
+        char c = 0;
+        for (const Row &row : edited) {
+          client.Edit(row);
+          if (::write(done[1], "e", 1) != 1 || ::read(next[0], &c, 1) != 1) return 4;
+        }
+        ::_exit(0);  // stops holding the table open, as a killed program does
+        return 0;
+      },
+      30);
+  for (const Row &row : edited) {
+    char c = 0;
+    ASSERT_EQ(1, ::read(done[0], &c, 1));
+    ASSERT_TRUE(reader.Find(row.id));
+    EXPECT_TRUE(reader.Current() == row) << row.id;
+    for (Row &kept : rows)
+      if (kept.id == row.id) kept = row;
+    EXPECT_TRUE(reader.Walk(0) == rows);
+    ASSERT_EQ(1, ::write(next[1], "n", 1));
+  }
+  EXPECT_EQ(0, Reap(owner));
+  owner = -1;
+  EXPECT_EQ("", Soundness(reader));
+}
+
 TEST(SharedTable, ACursorKeepsItsPlaceWhenTheTableChangesUnderIt) {
   TempDir dir;
   const std::string path = dir / "t.vri";
