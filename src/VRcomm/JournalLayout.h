@@ -5,11 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace velmora::journal {
 
 // The change counter: the file's first 8 bytes, raised by every posting
-// operation while others may have the table open.  A file longer than this holds a journal record.
+// operation while others may have the table open.
 constexpr int64_t kCounterBytes = 8;
 
 // The journal record, from the start of the file: the raised counter, the
@@ -28,6 +29,18 @@ constexpr size_t kChecksumAt = 28;
 constexpr size_t kRecordHead = 36;
 constexpr uint64_t kChecksumBasis = 1469598103934665603ull;
 constexpr uint64_t kChecksumPrime = 1099511628211ull;
+
+// The counter and the magic: the bytes that tell whether a record is live.
+constexpr size_t kLiveBytes = kMagicAt + 4;
+
+// Whether the side file's first bytes (bytes of them) begin a live journal
+// record: one that names its checksum after the counter.  A record whose
+// change is complete is retired by zeros written over its magic; its other
+// bytes stay behind, so the file may be longer than the record that is live.
+inline bool HoldsLiveRecord(const uint8_t *head, size_t bytes) {
+  return bytes >= kLiveBytes && (std::memcmp(head + kMagicAt, kMagic, sizeof kMagic) == 0 ||
+                                 std::memcmp(head + kMagicAt, kMagicByteSum, sizeof kMagicByteSum) == 0);
+}
 
 // The body, per changed file: its tag (4 bytes: 0 the data file, 1 + i the
 // leaf file and 14 + i the directory file of index i), its original length in

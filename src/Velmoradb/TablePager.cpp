@@ -72,7 +72,7 @@ void TablePager::Close() {
   files_.clear();
   inUse_.clear();
   openChanges_ = 0;
-  counterHead_ = nullptr;
+  mappedHead_ = nullptr;
   headTried_ = false;
   std::unique_ptr<platform::File> journal = std::move(journal_);
   if (journal) {
@@ -285,17 +285,17 @@ void TablePager::Commit() {
     throw;
   }
   counter_ = next;
+  MapHeadOnce();
   try {
     for (platform::RecordFile *file : files_) file->WriteOut();
-    ++journalCalls_;
-    journal_->Truncate(kCounterBytes);
+    RetireJournal();
   } catch (...) {
     // Put the original bytes back from memory; if that fails too, the
     // journal stays behind and the next opener or writer rolls it back.
     try {
       for (platform::RecordFile *file : files_)
         if (file->Changed()) file->WriteOriginals();
-      journal_->Truncate(kCounterBytes);
+      RetireJournal();
     } catch (...) {
       needsRecovery_ = true;
     }
@@ -333,29 +333,48 @@ void TablePager::CommitOneWrite(platform::RecordFile &file) {
 
 void TablePager::RaiseCounter() {
   const uint64_t next = counter_ + 1;
-  if (counterHead_ != nullptr) {
-    PutAt(counterHead_, next, kCounterBytes);
+  if (mappedHead_ != nullptr) {
+    PutAt(mappedHead_, next, kCounterBytes);
   } else {
-    uint8_t head[kCounterBytes];
+    // The counter, and zeros where a record's magic would stand: no journal
+    // is live while a posting operation holds the table (a left one was
+    // rolled back when it began), and the file then holds the mapped bytes.
+    uint8_t head[kLiveBytes] = {};
     PutAt(head, next, kCounterBytes);
     ++journalCalls_;
     journal_->WriteAt(0, head, sizeof head);
-    // The file now holds the counter: later raises are stores into its
-    // mapped head, where the platform can map one.
-    if (!headTried_) {
-      headTried_ = true;
-      counterHead_ = journal_->MapHead(kCounterBytes);
-    }
+    MapHeadOnce();
   }
   counter_ = next;
 }
 
+void TablePager::MapHeadOnce() {
+  // Tried once, when the file first holds the counter and the magic; where
+  // the platform maps nothing, those bytes are written instead.
+  if (headTried_) return;
+  headTried_ = true;
+  mappedHead_ = journal_->MapHead(kLiveBytes);
+}
+
+void TablePager::RetireJournal() {
+  // Zeros over the magic: the record is no longer live, and the change it
+  // guarded is the files' own.  The file keeps its length, so the next record
+  // is written over this one's bytes instead of growing the file again.
+  static constexpr uint8_t kRetired[sizeof kMagic] = {};
+  if (mappedHead_ != nullptr) {
+    std::memcpy(mappedHead_ + kMagicAt, kRetired, sizeof kRetired);
+    return;
+  }
+  ++journalCalls_;
+  journal_->WriteAt(kMagicAt, kRetired, sizeof kRetired);
+}
+
 bool TablePager::ReadHeader(uint64_t *counter) {
-  uint8_t head[kCounterBytes + 8];
+  uint8_t head[kLiveBytes];
   ++journalCalls_;
   size_t got = journal_->ReadAt(0, head, sizeof head);
   *counter = got >= kCounterBytes ? Get(head, kCounterBytes) : 0;
-  return got > kCounterBytes;
+  return HoldsLiveRecord(head, got);
 }
 
 platform::RecordFile *TablePager::FileOfTag(int32_t tag) const {
@@ -377,7 +396,8 @@ void TablePager::RollBackJournal() {
     pageBytes = Get(bytes.data() + kPageBytesAt, 4);
     count = Get(bytes.data() + kFileCountAt, 4);
     length = Get(bytes.data() + kBodyLengthAt, 8);
-    whole = length == bytes.size() - kRecordHead && pageBytes > 0;
+    // Bytes of a retired, longer record may follow this one's body.
+    whole = length <= bytes.size() - kRecordHead && pageBytes > 0;
   }
   if (whole) {
     const uint8_t *body = bytes.data() + kRecordHead;

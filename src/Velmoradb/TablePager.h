@@ -7,10 +7,10 @@
 //
 // The side file "<table>.VRJ" (its layout in VRcomm/JournalLayout.h) holds,
 // in its first 8 bytes, the table's change counter, raised by every posting
-// operation of an opener that others may look beside; after it, only while
-// an operation writes (or after a process stopped in the middle), one journal
-// record with the original bytes and lengths of everything the operation
-// changes.  It also carries the lock slots:
+// operation of an opener that others may look beside; after it, a journal
+// record with the original bytes and lengths of everything an operation
+// changes, live only while the operation writes (or after a process stopped
+// in the middle).  It also carries the lock slots:
 //   kTableSlot  shared for the length of a reading call, exclusive for the
 //               length of a posting operation;
 //   kOwnerSlot  exclusive for as long as an opener whose open mode denies
@@ -24,14 +24,16 @@
 // process is rolled back first) -> the engine works on the images -> Commit:
 // the journal record and the raised counter in one write, then one write per
 // run of changed pages of each file (and a cut where a file got shorter), then
-// the journal is cut back to the counter, then the lock is released.  A
+// the record is retired by zeros over its magic (the file keeps its length,
+// so the next record needs no new room), then the lock is released.  A
 // change that is one write within one 4 KB block of one file (a record edited
 // in place) needs no journal: the raised counter, then that write.  Where the
 // platform can map the journal file's head into memory shared with the other
-// openers, the counter is raised by a store there rather than a write.  An owner
+// openers, the counter is raised and the record retired by stores there
+// rather than by writes.  An owner
 // whose open mode denies others reading as well is the only opener there can
 // be: it takes no lock for a call, and raises no counter for such a change.  A
-// failure before the journal is cut restores the originals on disk from
+// failure before the record is retired restores the originals on disk from
 // memory; when even that fails, the journal stays and the next opener or
 // writer rolls it back.  Nothing is synced to the device: the promise holds
 // against a process that stops or is killed, not against a power loss.
@@ -112,6 +114,10 @@ class TablePager {
   void RevertAll();
   // Writes counter_ + 1 to the journal file's head and takes it as counter_.
   void RaiseCounter();
+  // Maps the file's counter and magic into memory, the first time only.
+  void MapHeadOnce();
+  // Ends a committed (or put back) operation: its journal record is retired.
+  void RetireJournal();
   // Reads the counter; true when a journal record follows it.
   bool ReadHeader(uint64_t *counter);
   // Rolls a journal left behind back into the files; false when it is torn
@@ -135,9 +141,9 @@ class TablePager {
   uint64_t changeMark_ = 0;
   std::unique_ptr<platform::File> journal_;
   bool journalWritable_ = false;
-  // The journal file's counter mapped into memory (see RaiseCounter), once
-  // it has been tried after the file first held a counter.
-  uint8_t *counterHead_ = nullptr;
+  // The journal file's counter and magic mapped into memory (see
+  // MapHeadOnce), once tried after the file first held them.
+  uint8_t *mappedHead_ = nullptr;
   bool headTried_ = false;
   bool owner_ = false;
   // The only opener there can be: an owner whose open mode also denies

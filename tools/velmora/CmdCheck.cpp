@@ -316,10 +316,10 @@ int RunCheck(const Arguments &argv) {
   // until the next open rolls it back.
   std::vector<uint8_t> journal;
   std::string ignored;
-  // The journal's first bytes hold the change counter; anything after them is
-  // an unfinished change.
+  // The journal's first bytes hold the change counter; a live record after
+  // them is an unfinished change (a finished one's record is retired).
   if (ReadFileBytes(CompanionPath(velmora::JournalFileName(path)), &journal, &ignored) &&
-      journal.size() > static_cast<size_t>(velmora::journal::kCounterBytes))
+      velmora::journal::HoldsLiveRecord(journal.data(), journal.size()))
     std::cout << path
               << ": a change left unfinished by a stopped program is waiting in its journal; the next "
                  "command that opens the table (velmora info, for one) rolls it back\n";
