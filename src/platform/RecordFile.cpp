@@ -68,7 +68,13 @@ void RecordFile::Seek(int64_t record) {
 int64_t RecordFile::Size() {
   if (imageOn_) {
     LoadImage();
-    return recordSize_ > 0 ? static_cast<int64_t>(image_.size()) / recordSize_ : 0;
+    // Asked for on every record read: the division is done once per length.
+    if (image_.size() != countedBytes_ || recordSize_ != countedRecordSize_) {
+      countedBytes_ = image_.size();
+      countedRecordSize_ = recordSize_;
+      countedRecords_ = recordSize_ > 0 ? static_cast<int64_t>(countedBytes_) / recordSize_ : 0;
+    }
+    return countedRecords_;
   }
   int64_t bytes = Require().Size();
   return recordSize_ > 0 ? bytes / recordSize_ : 0;
@@ -82,6 +88,12 @@ int32_t RecordFile::Read(void *buffer, int32_t n) {
     LoadImage();
     const int64_t offset = position_ * recordSize_;
     const int64_t size = static_cast<int64_t>(image_.size());
+    if (offset + static_cast<int64_t>(want) <= size) {
+      // All of it is there (nearly every read).
+      std::memcpy(buffer, image_.data() + offset, want);
+      position_ += n;
+      return n;
+    }
     size_t got = offset >= size ? 0 : static_cast<size_t>(std::min<int64_t>(size - offset, static_cast<int64_t>(want)));
     int32_t records = static_cast<int32_t>(got / static_cast<size_t>(recordSize_));
     if (records > 0) std::memcpy(buffer, image_.data() + offset, static_cast<size_t>(records) * recordSize_);

@@ -123,6 +123,11 @@ class RecordFile {
   bool imageOn_ = false;
   bool loaded_ = false;
   std::vector<uint8_t> image_;
+  // The image's length in records, worked out again only when its length in
+  // bytes or the record size differ from those it was worked out for.
+  size_t countedBytes_ = SIZE_MAX;
+  int32_t countedRecordSize_ = 0;
+  int64_t countedRecords_ = 0;
   bool changing_ = false;
   int64_t originalSize_ = 0;
   std::map<int64_t, std::vector<uint8_t>> undo_;
