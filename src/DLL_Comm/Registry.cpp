@@ -35,27 +35,15 @@ int32_t UserRegistry::Connect(int32_t clientId) {
   return Count() - 1;
 }
 
-void UserRegistry::ValidateHandle(int32_t handle) const {
-  uint32_t slot = Slot(handle);
-  if (slot == 0 || slot >= users_.size()) throw EUserAccessError("Invalid user handle for Velmora access");
-}
+void UserRegistry::RefuseHandle() { throw EUserAccessError("Invalid user handle for Velmora access"); }
 
-TUserRecord &UserRegistry::UserOf(int32_t handle) {
-  ValidateHandle(handle);
-  return *users_[Slot(handle)];
-}
-
-TVRVelmoraDB &UserRegistry::TableOf(int32_t handle) {
-  TUserRecord &user = UserOf(handle);
-  if (!user.Table)
-    throw EUserAccessError("User handle " + std::to_string(Slot(handle)) + " has been disconnected from Velmora");
-  return *user.Table;
+void UserRegistry::RefuseDisconnected(int32_t handle) {
+  throw EUserAccessError("User handle " + std::to_string(Slot(handle)) + " has been disconnected from Velmora");
 }
 
 void UserRegistry::Disconnect(int32_t handle) {
   TUserRecord &user = UserOf(handle);
-  if (!user.Table)
-    throw EUserAccessError("User handle " + std::to_string(Slot(handle)) + " has been disconnected from Velmora");
+  if (!user.Table) RefuseDisconnected(handle);
   user.ClientId = -1;
   std::unique_ptr<TVRVelmoraDB> table = std::move(user.Table);
   if (table->IsOpen()) table->CloseTable();

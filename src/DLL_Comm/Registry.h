@@ -28,11 +28,22 @@ class UserRegistry {
   void Disconnect(int32_t handle);
   // Refuses a handle whose low 16 bits are 0 or not below the user count with
   // EUserAccessError "Invalid user handle for Velmora access".
-  void ValidateHandle(int32_t handle) const;
+  void ValidateHandle(int32_t handle) const {
+    const uint32_t slot = Slot(handle);
+    if (slot == 0 || slot >= users_.size()) RefuseHandle();
+  }
   // The handle's user record (validated).
-  TUserRecord &UserOf(int32_t handle);
+  TUserRecord &UserOf(int32_t handle) {
+    ValidateHandle(handle);
+    return *users_[Slot(handle)];
+  }
   // The handle's table object; a disconnected user is refused with EUserAccessError.
-  TVRVelmoraDB &TableOf(int32_t handle);
+  // (Inline: every export starts here.)
+  TVRVelmoraDB &TableOf(int32_t handle) {
+    TUserRecord &user = UserOf(handle);
+    if (!user.Table) RefuseDisconnected(handle);
+    return *user.Table;
+  }
   // One-line census of the registry, cut to 255 characters.
   std::string Stats() const;
   int32_t Count() const { return static_cast<int32_t>(users_.size()); }
@@ -42,6 +53,8 @@ class UserRegistry {
  private:
   UserRegistry();
   static uint32_t Slot(int32_t handle) { return static_cast<uint32_t>(handle) & 0xFFFFu; }
+  [[noreturn]] static void RefuseHandle();
+  [[noreturn]] static void RefuseDisconnected(int32_t handle);
 
   std::vector<std::unique_ptr<TUserRecord>> users_;
 };

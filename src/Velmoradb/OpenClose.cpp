@@ -173,7 +173,7 @@ void TVRVelmoraDB::CloseTable() {
   if (failure) std::rethrow_exception(failure);
 }
 
-void TVRVelmoraDB::RequireOpen(const char *operation) const {
+void TVRVelmoraDB::RefuseUnopened(const char *operation) const {
   if (!IsOpen()) throw EVelmoraDBError(std::string(operation) + " needs an open table");
   if (!DamageReason.empty() && std::string(operation) != "DLL_RebuildTable")
     throw EVelmoraDBError("Unable to use the table " + SchemaPath + " before it is rebuilt: " + DamageReason);

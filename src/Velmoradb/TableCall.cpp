@@ -6,22 +6,15 @@
 
 namespace velmora {
 
-namespace {
-thread_local CallFrame *currentFrame = nullptr;
-}
-
-TableCall::TableCall(TVRVelmoraDB &table, Kind kind, bool framed)
-    : table_(table), posting_(kind == kPosting), moving_(kind == kMoving || kind == kPosting), framed_(framed) {
+void TableCall::Begin(Kind kind) {
+  TVRVelmoraDB &table = table_;
   TablePager &pager = table.Pager;
-  if (!pager.IsOpen()) return;
-  if (kind == kMoving || kind == kPosting) table.PendingNext = false;
-  if (kind == kMoving) table.CursorLost = false;
   std::vector<uint8_t> key;
   const bool changed = pager.Begin(posting_, [&] { table.KeepCursorKey(key); });
   active_ = true;
   try {
     if (changed) table.ResyncAfterChange(key, kind == kMoving);
-    if (posting_) saved_ = table.SaveCallState();
+    if (posting_) saved_.reset(table.SaveCallState().release());
   } catch (...) {
     active_ = false;
     try {
@@ -32,8 +25,9 @@ TableCall::TableCall(TVRVelmoraDB &table, Kind kind, bool framed)
   }
 }
 
-TableCall::~TableCall() {
-  if (!active_) return;
+void TableCall::DropState::operator()(TVRVelmoraDB::CallState *state) const { delete state; }
+
+void TableCall::Abandon() {
   active_ = false;
   try {
     table_.Pager.End(false);
@@ -53,8 +47,7 @@ void TableCall::PutBack() {
   }
 }
 
-void TableCall::Finish() {
-  if (!active_) return;
+void TableCall::FinishActive() {
   active_ = false;
   try {
     table_.Pager.End(true, framed_);
@@ -70,35 +63,19 @@ void TableCall::Finish() {
   }
 }
 
-CallFrame::CallFrame() : outer_(currentFrame) { currentFrame = this; }
-
-CallFrame::~CallFrame() {
+void CallFrame::DropMore() {
   // Abandoned calls are undone, the latest first.
   while (!more_.empty()) more_.pop_back();
-  first_.reset();
-  currentFrame = outer_;
 }
 
-void CallFrame::Enter(TVRVelmoraDB &table, TableCall::Kind kind) {
-  CallFrame *frame = currentFrame;
-  if (frame == nullptr) return;
-  if (!frame->first_) {
-    frame->first_.emplace(table, kind, true);
-    return;
-  }
-  if (&frame->first_->Table() == &table) return;
-  for (const auto &call : frame->more_)
+void CallFrame::EnterMore(TVRVelmoraDB &table, TableCall::Kind kind) {
+  if (&first_->Table() == &table) return;
+  for (const auto &call : more_)
     if (&call->Table() == &table) return;
-  frame->more_.push_back(std::make_unique<TableCall>(table, kind, true));
+  more_.push_back(std::make_unique<TableCall>(table, kind, true));
 }
 
-void CallFrame::Finish() {
-  if (more_.empty()) {
-    // One table (most exports): its failure leaves as it is.
-    if (first_) first_->Finish();
-    first_.reset();
-    return;
-  }
+void CallFrame::FinishAll() {
   std::exception_ptr failure;
   auto finish = [&failure](TableCall &call) {
     try {

@@ -196,12 +196,7 @@ void TablePager::RevertAll() {
   for (platform::RecordFile *file : files_) file->RevertImage();
 }
 
-void TablePager::End(bool success, bool keepImages) {
-  if (depth_ <= 0) return;
-  if (--depth_ > 0) return;
-  // An owner's reading call that began with its images switched on, changed
-  // nothing and keeps them on: there is nothing to write, switch or release.
-  if (keepImages && imagesKept_ && !write_ && platform::RecordFile::ChangeStarts() == changeMark_) return;
+void TablePager::EndOutermost(bool success, bool keepImages) {
   std::exception_ptr failure;
   try {
     // A reading call during which no image started changing changed nothing.

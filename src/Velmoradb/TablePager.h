@@ -89,12 +89,29 @@ class TablePager {
       throw;
     }
   }
+  // Begins an owner's reading call whose images were left switched on and
+  // are current (Begin's first case, without the rest); false when that is
+  // not the case, and nothing was begun.
+  bool ResumeKeptImages() {
+    if (depth_ > 0 || !imagesKept_ || openChanges_ != platform::RecordFile::OpenChanges()) return false;
+    depth_ = 1;
+    write_ = false;
+    changeMark_ = platform::RecordFile::ChangeStarts();
+    return true;
+  }
   // Ends a table call: writes the changes of a successful posting operation
   // through, undoes those of a failed one, and releases the locks.  A failure
   // to write is raised after the files have been put back.  keepImages: every
   // later access to the files comes through table calls (as an export's
   // does), so an owner may leave its images switched on for the next call.
-  void End(bool success, bool keepImages = false);
+  void End(bool success, bool keepImages = false) {
+    if (depth_ <= 0) return;
+    if (--depth_ > 0) return;
+    // An owner's reading call that began with its images switched on, changed
+    // nothing and keeps them on: there is nothing to write, switch or release.
+    if (keepImages && imagesKept_ && !write_ && platform::RecordFile::ChangeStarts() == changeMark_) return;
+    EndOutermost(success, keepImages);
+  }
   // Whether the images hold changes of the current call.
   bool Changed() const;
   // Drops every image (the files are read afresh when next needed).
@@ -106,6 +123,7 @@ class TablePager {
 
  private:
   bool Enter(bool write);
+  void EndOutermost(bool success, bool keepImages);
   void Leave(bool keepImages);
   void UseImages(bool on);
   void Commit();

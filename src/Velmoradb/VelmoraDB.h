@@ -100,7 +100,11 @@ class TVRVelmoraDB : public TVRRecBase {
   // The record buffer the client reads and fills.
   uint8_t *CurrentBuffer() const { return Buffer(BufferRole::kCurrent); }
   // Refuses an operation that needs an open table.
-  void RequireOpen(const char *operation) const;
+  void RequireOpen(const char *operation) const {
+    if (!IsOpen() || !DamageReason.empty()) RefuseUnopened(operation);
+  }
+  // The refusal, where there is one (a damaged table still takes a rebuild).
+  void RefuseUnopened(const char *operation) const;
 
   // Read access to the loaded definition and the cursor's state.
   int32_t GetFieldCount() const { return FieldCount; }
