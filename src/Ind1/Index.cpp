@@ -71,6 +71,7 @@ void TIndex::SetSavedPlace(const Place &place) {
 }
 
 void TIndex::CloseIndexes() {
+  for (KeptCounts &kept : keptCounts_) kept = KeptCounts{};
   // Both kinds of files are closed even if closing the directories fails.
   try {
     Directory.CloseDirFiles();
@@ -461,7 +462,26 @@ void TIndex::DoUpdate(int32_t recordNo) {
 // ---------------------------------------------------------------------------
 // Block count list.
 
+TIndex::KeptCounts *TIndex::CurrentKeptCounts() {
+  if (CurIndex < 0 || CurIndex >= kMaxIndexFiles) return nullptr;
+  // Files read directly may change under the reader unseen; images change
+  // only through this process, which moves their generations.
+  platform::RecordFile &leaf = CurrentLeafFile();
+  platform::RecordFile &directory = Directory.DirFileAt(CurIndex);
+  if (!leaf.ImageInUse() || !directory.ImageInUse()) return nullptr;
+  return &keptCounts_[CurIndex];
+}
+
 void TIndex::RebuildCounts() {
+  KeptCounts *kept = CurrentKeptCounts();
+  if (kept != nullptr && kept->valid && kept->leafGeneration == CurrentLeafFile().Generation() &&
+      kept->directoryGeneration == Directory.DirFileAt(CurIndex).Generation()) {
+    // The files are as they were when these counts were read (and checked).
+    BlockCounts.Assign(kept->counts);
+    LoadBlock(Directory.ReadAt(Directory.GetPosition()));
+    return;
+  }
+  if (kept != nullptr) kept->valid = false;
   std::vector<int32_t> counts;
   counts.reserve(static_cast<size_t>(Directory.GetEntryCount() > 0 ? Directory.GetEntryCount() : 1));
   const int32_t q = Directory.GetPosition();
@@ -486,6 +506,13 @@ void TIndex::RebuildCounts() {
   }
   BlockCounts.Assign(std::move(counts));
   LoadBlock(Directory.ReadAt(q));
+  kept = CurrentKeptCounts();
+  if (kept != nullptr) {
+    kept->counts = BlockCounts.Values();
+    kept->leafGeneration = CurrentLeafFile().Generation();
+    kept->directoryGeneration = Directory.DirFileAt(CurIndex).Generation();
+    kept->valid = true;
+  }
 }
 
 int32_t TIndex::OrdinalPosition() const {

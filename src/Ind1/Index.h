@@ -131,6 +131,18 @@ class TIndex : public TInd1FOps {
   int32_t Mid = -1;
   int32_t Level = 1;
   TCountTree BlockCounts;
+  // The block counts of each index as last read from its files in image
+  // mode, with the generations of its leaf and directory files then: while
+  // neither file changed, changing back to the index takes them as they are
+  // instead of reading every block again.
+  struct KeptCounts {
+    bool valid = false;
+    uint64_t leafGeneration = 0;
+    uint64_t directoryGeneration = 0;
+    std::vector<int32_t> counts;
+  };
+  KeptCounts keptCounts_[kMaxIndexFiles];
+  KeptCounts *CurrentKeptCounts();
 
   // Reads the block named by the directory entry into slots 0 to 7 and checks
   // it against the entry.

@@ -153,6 +153,48 @@ TEST_F(OwnerCalls, AnOwnerReadsWithoutCallsAndSeesItsOwnChanges) {
   }
 }
 
+// Ordinal positions come from the block counts an index change reads; an
+// owner that changes back to an index whose files have not changed since
+// takes its counts as they were, and reads them again once they have.
+TEST_F(OwnerCalls, PositionsAfterChangingBackToAnIndexFollowItsChanges) {
+  Client owner;
+  ASSERT_GT(owner.Open(schema_, 34), 0);
+  auto recordAt = [](Client &client, int32_t position) {
+    DLL_MoveTo(client.handle, position);
+    return client.Current().id;
+  };
+  auto expectPositions = [&](const char *when) {
+    SCOPED_TRACE(when);
+    // A fresh opener reads every count from the files.
+    Client reader;
+    ASSERT_GT(reader.Open(schema_, 64), 0);
+    for (int32_t index : {1, 2, 1, 0}) {
+      SCOPED_TRACE("index " + std::to_string(index));
+      const std::vector<Row> order = reader.Walk(index);
+      DLL_ChangeIndex(owner.handle, index);
+      ASSERT_EQ(static_cast<int32_t>(order.size()), DLL_RangeCount(owner.handle));
+      for (int32_t p = 1; p <= static_cast<int32_t>(order.size()); p += 3)
+        ASSERT_EQ(order[static_cast<size_t>(p - 1)].id, recordAt(owner, p)) << "position " << p;
+      DLL_Last(owner.handle);
+      EXPECT_EQ(static_cast<int32_t>(order.size()), DLL_CurrentRecordPosition(owner.handle));
+    }
+    reader.Close();
+  };
+  expectPositions("as filled");
+  // Names that sort first split the blocks at the front of index 1; the
+  // deletions empty blocks of every index.
+  DLL_ChangeIndex(owner.handle, 0);
+  for (int32_t i = 0; i < 12; ++i) owner.Insert(Row{500 + i, "A" + std::to_string(i), "B", i, ""});
+  for (int32_t id = 2; id <= 30; id += 2) owner.Delete(id);
+  expectPositions("after insertions and deletions in index 0");
+  DLL_ChangeIndex(owner.handle, 2);
+  Row renamed = rows_[30];
+  renamed.name = "AAA";
+  owner.Edit(renamed);
+  expectPositions("after a key edit in index 2");
+  owner.Close();
+}
+
 TEST_F(OwnerCalls, NobodyOpensATableBesideOneThatDeniesBoth) {
   Client sole;
   ASSERT_GT(sole.Open(schema_, 18), 0);
