@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "VRcomm/Real48.h"
+#include "VRcomm/X87Watch.h"
 
 namespace velmora {
 
@@ -20,6 +21,7 @@ uint8_t FoldCase(uint8_t c) { return c >= 'a' && c <= 'z' ? static_cast<uint8_t>
 }  // namespace
 
 int32_t CompareNumbers(long double a, long double b) {
+  fpu::NoteX87Use();
   uint8_t rounded[6];
   DoubleToReal48(a - b, rounded);
   if (rounded[0] == 0) return 0;
@@ -37,7 +39,9 @@ std::optional<int32_t> CompareFieldValues(const FieldPlace &field, const uint8_t
     case 'B': return static_cast<int32_t>(va[0]) - static_cast<int32_t>(vb[0]);
     case 'C':
     case 'D':
-    case 'F': return CompareNumbers(Load<double>(va), Load<double>(vb));
+    case 'F':
+      fpu::NoteX87Use();  // the values become long doubles
+      return CompareNumbers(Load<double>(va), Load<double>(vb));
     case 'I': {
       int32_t x = Load<int32_t>(va);
       int32_t y = Load<int32_t>(vb);

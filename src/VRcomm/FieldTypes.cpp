@@ -7,6 +7,7 @@
 #include <velmora/velmora.hpp>
 
 #include "VRcomm/ShortString.h"
+#include "VRcomm/X87Watch.h"
 #include "platform/Platform.h"
 
 namespace velmora {
@@ -93,7 +94,9 @@ void TextToFieldValue(uint8_t &hasValue, void *dest, const std::string &text, ch
     }
     case 'R': {
       uint8_t real[6];
-      DoubleToReal48(platform::Os().TextToFloat(text), real);
+      const double value = platform::Os().TextToFloat(text);
+      fpu::NoteX87Use();  // the value becomes a long double
+      DoubleToReal48(value, real);
       std::memcpy(out, real, sizeof real);
       break;
     }

@@ -5,6 +5,8 @@
 
 #include <velmora/velmora.hpp>
 
+#include "VRcomm/X87Watch.h"
+
 namespace velmora {
 
 namespace {
@@ -12,6 +14,7 @@ constexpr uint64_t kFractionOne = uint64_t{1} << 39;  // the implied leading bit
 }
 
 void DoubleToReal48(long double value, uint8_t out[6]) {
+  fpu::NoteX87Use();
   if (std::isnan(value)) throw EMathError("Invalid floating point operation");
   if (std::isinf(value)) throw EMathError("Floating point overflow");
   // Built aside and copied at the end: a refused value leaves out unchanged.
@@ -48,6 +51,7 @@ void DoubleToReal48(long double value, uint8_t out[6]) {
 }
 
 long double Real48ToLongDouble(const uint8_t in[6]) {
+  fpu::NoteX87Use();
   if (in[0] == 0) return 0;
   uint64_t fraction = 0;
   for (int i = 5; i >= 1; --i) fraction = (fraction << 8) | in[i];

@@ -56,31 +56,37 @@ struct X87Env {
 static_assert(sizeof(X87Env) == 28);
 }  // namespace
 
-FpuScope::FpuScope() {
+FpuScope::FpuScope() : watch_(&fpu::ThisThreadsX87Watch()), outer_(*watch_) {
   __asm__ volatile("fnstcw %0" : "=m"(x87Control_));
   wholeEnv_ = (x87Control_ & kX87Masks) != kX87Masks;
   if (wholeEnv_) {
+    // The whole environment comes back: nothing to watch.
+    *watch_ = fpu::X87Watch{};
     std::feholdexcept(&saved_);
     return;
   }
-  __asm__ volatile("fnstsw %0" : "=m"(x87Status_));
+  *watch_ = fpu::X87Watch{true, false, 0};
   savedMxcsr_ = HoldSse();
 }
 
 FpuScope::~FpuScope() {
+  const fpu::X87Watch watch = *watch_;
+  *watch_ = outer_;
   if (wholeEnv_) {
     std::fesetenv(&saved_);
     return;
   }
-  uint16_t status = 0;
-  __asm__ volatile("fnstsw %0" : "=m"(status));
-  if ((status & kX87Flags) != (x87Status_ & kX87Flags)) {
-    // The library raised an x87 flag: the caller's status word comes back.
-    X87Env env;
-    __asm__ volatile("fnstenv %0" : "=m"(env));
-    env.control = x87Control_;
-    env.status = x87Status_;
-    __asm__ volatile("fldenv %0" : : "m"(env));
+  if (watch.saved) {
+    uint16_t status = 0;
+    __asm__ volatile("fnstsw %0" : "=m"(status));
+    if ((status & kX87Flags) != (watch.status & kX87Flags)) {
+      // The library raised an x87 flag: the caller's status word comes back.
+      X87Env env;
+      __asm__ volatile("fnstenv %0" : "=m"(env));
+      env.control = x87Control_;
+      env.status = watch.status;
+      __asm__ volatile("fldenv %0" : : "m"(env));
+    }
   }
   RestoreSse(savedMxcsr_);
 }

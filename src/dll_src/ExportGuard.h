@@ -17,6 +17,7 @@
 
 #include <velmora/velmora.hpp>
 
+#include "VRcomm/X87Watch.h"
 #include "Velmoradb/TableCall.h"
 
 namespace velmora::dll {
@@ -39,13 +40,18 @@ class FpuScope {
   // Double arithmetic runs in SSE: its control and status register is saved,
   // masked and put back on every call.  The x87 unit (long double) is left
   // alone while the caller keeps its exceptions masked, and its status put
-  // back only when the library raised a flag there; a caller that unmasked
-  // x87 exceptions gets the whole environment held and restored.  Saving and
+  // back only when the library raised a flag there (the status word is read
+  // only by a call that computes in long double); a caller that unmasked x87
+  // exceptions gets the whole environment held and restored.  Saving and
   // loading the whole environment costs more than many a call's own work.
   uint32_t savedMxcsr_ = 0;
   uint16_t x87Control_ = 0;
-  uint16_t x87Status_ = 0;
   bool wholeEnv_ = false;
+  // The x87 status word is saved by the library's long double code, the
+  // first time a call reaches it (VRcomm/X87Watch.h); the watch of an
+  // enclosing call (an export called from a filter callback) comes back.
+  fpu::X87Watch *watch_ = nullptr;
+  fpu::X87Watch outer_;
 #endif
 };
 

@@ -9,6 +9,10 @@
 #include <stdexcept>
 #include <string>
 
+#include <cstring>
+
+#include "VRcomm/FieldOrder.h"
+#include "VRcomm/FieldTypes.h"
 #include "dll_src/ExportGuard.h"
 
 using velmora::dll::DescribeFailure;
@@ -117,8 +121,10 @@ constexpr uint32_t kSseAllMasked = 0x1F80;
 constexpr uint16_t kInexact = 0x20, kDivide = 0x04, kUnderflow = 0x10, kOverflow = 0x08;
 
 // A body that raises flags in both units: a long double division by zero
-// (x87) and a double overflow (SSE).
+// (x87) and a double overflow (SSE).  Like the library's own long double
+// code, it notes its use of the x87 unit first.
 void RaiseInBothUnits() {
+  velmora::fpu::NoteX87Use();
   volatile long double zero = 0, one = 1;
   volatile long double q = one / zero;
   volatile double big = 1e308;
@@ -160,10 +166,45 @@ TEST_F(CallerFpu, MaskedCallerWithoutFlagsGetsNoneBack) {
   velmora::dll::Run([] { RaiseInBothUnits(); });
   EXPECT_EQ(0, X87Flags());
   EXPECT_EQ(kSseAllMasked, Mxcsr());
+  // A call made inside another (an export a filter callback calls) hands the
+  // enclosing call its watch back, still waiting for the status word.
+  velmora::dll::Run([] {
+    velmora::dll::Run([] { RaiseInBothUnits(); });
+    RaiseInBothUnits();
+  });
+  EXPECT_EQ(0, X87Flags());
+  EXPECT_EQ(kSseAllMasked, Mxcsr());
   // A body that raises nothing leaves both units exactly as they were.
   SetX87(kX87AllMasked, kDivide | kOverflow);
   velmora::dll::Run([] {});
   EXPECT_EQ(kDivide | kOverflow, X87Flags());
+}
+
+// The library's own long double work: comparing Float keys converts them to
+// long doubles, and so does storing text in a six-byte real field.  Loading a
+// denormal double into the x87 unit raises its denormal flag there.
+TEST_F(CallerFpu, TheLibrarysLongDoubleWorkLeavesTheCallersX87FlagsAsTheyWere) {
+  constexpr uint16_t kDenormal = 0x02;
+  const double tiny[2] = {4.9e-320, 9.9e-320};
+  uint8_t a[16] = {1}, b[16] = {1};
+  std::memcpy(a + 8, &tiny[0], 8);
+  std::memcpy(b + 8, &tiny[1], 8);
+  const velmora::FieldPlace field{0, 8, 'F', 8};
+  for (uint16_t callerFlags : {uint16_t{0}, kInexact}) {
+    SCOPED_TRACE("caller's flags " + std::to_string(callerFlags));
+    SetX87(kX87AllMasked, callerFlags);
+    int32_t order = 0;
+    velmora::dll::Run([&] { order = velmora::CompareFieldValues(field, a, b).value_or(99); });
+    EXPECT_EQ(0, order) << "a difference below the six-byte real's smallest is none";
+    EXPECT_EQ(callerFlags, X87Flags()) << "after comparing Float keys";
+    uint8_t hasValue = 0, real[6] = {};
+    velmora::dll::Run([&] { velmora::TextToFieldValue(hasValue, real, "1e-310", 'R', 0); });
+    EXPECT_EQ(callerFlags, X87Flags()) << "after storing a six-byte real";
+  }
+  // Outside a call, the same work does raise the flag: the test sees it.
+  SetX87(kX87AllMasked, 0);
+  (void)velmora::CompareFieldValues(field, a, b);
+  EXPECT_EQ(kDenormal, X87Flags() & kDenormal);
 }
 
 TEST_F(CallerFpu, UnmaskedCallerIsNotTrappedAndGetsItsSettingsBack) {
