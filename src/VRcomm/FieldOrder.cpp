@@ -21,7 +21,6 @@ uint8_t FoldCase(uint8_t c) { return c >= 'a' && c <= 'z' ? static_cast<uint8_t>
 }  // namespace
 
 int32_t CompareNumbers(long double a, long double b) {
-  fpu::NoteX87Use();
   uint8_t rounded[6];
   DoubleToReal48(a - b, rounded);
   if (rounded[0] == 0) return 0;

@@ -21,7 +21,9 @@ struct FieldPlace {
 // The sign of a - b after rounding the difference to the six-byte real: a
 // difference below its smallest magnitude (2^-128) counts as equal.  Raises
 // EMathError for a difference beyond its range ("Floating point overflow") or
-// not a number ("Invalid floating point operation").
+// not a number ("Invalid floating point operation").  Its arguments are long
+// doubles already: a caller that converts values for it notes its use of the
+// x87 unit first (VRcomm/X87Watch.h).
 int32_t CompareNumbers(long double a, long double b);
 
 // Three-way comparison of the field in records a and b: null flags first (a
