@@ -229,6 +229,15 @@ void PrepareWorkTable(const std::string &extension, const uint8_t *data, size_t 
 // Records.
 
 bool Layout::Load(int32_t h) {
+  // A table of another shape leaves the layout empty (record size 0), so
+  // that nothing is written at offsets it does not have.
+  Layout read;
+  const bool loaded = read.Read(h);
+  *this = loaded ? read : Layout{};
+  return loaded;
+}
+
+bool Layout::Read(int32_t h) {
   try {
     recordSize = DLL_RecordSize(h);
     if (recordSize <= 0 || recordSize > 70000) return false;

@@ -57,7 +57,10 @@ struct Layout {
   int32_t offsets[kFieldCount] = {};
   char types[kFieldCount] = {};
   int32_t lengths[kFieldCount] = {};
-  bool Load(int32_t h);  // false when the open table is not the fuzz table's shape
+  bool Load(int32_t h);  // false (and empty) when the open table is not the fuzz table's shape
+
+ private:
+  bool Read(int32_t h);
 };
 void SetField(const Layout &layout, std::vector<uint8_t> &record, int32_t field, Input &in);
 
